@@ -1,0 +1,307 @@
+/* Tarn host interface: the exported C functions through which a host initialises the library,
+ * creates model instances, reads and writes symbols, runs the simulation, receives callbacks and
+ * debugs a run.
+ *
+ * No function returns an error code or throws. A bad symbol index or a missing instance makes a
+ * call do nothing or return a sentinel: 0, null, false, data type 7 (TARN_DATA_INVALID), symbol
+ * type 14 (TARN_SYMBOL_INVALID) or tolerance -1.0. Instance numbers run from 1 to 99; symbol
+ * indexes from 1 to the symbol count N.
+ *
+ * Threads: unless a comment says otherwise, call these from one host thread. During a run started
+ * with TarnStart or TarnDebugStart the model runs on a worker thread, and callbacks arrive there;
+ * TarnStop may be called from any thread. Symbol reads and writes during such a run are not
+ * synchronised with the worker. */
+#ifndef TARN_TARN_H
+#define TARN_TARN_H
+
+#include <stdint.h>
+
+#include "tarn/tarn_export.h"
+#include "tarn/tarn_types.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Description of one symbol, filled by TarnGetSymbolInfo. `name` and `extents` point into the
+ * library's own descriptor and stay valid until the next TarnInitialize; do not free or change
+ * them. */
+typedef struct TarnSymbolInfo {
+  uint32_t symbolType;            /* TarnSymbolType code */
+  uint32_t dataType;              /* TarnDataType code */
+  const char* name;
+  uint32_t numberDimensions;      /* count of leading extents that are not 0 (0 to 6) */
+  const uint32_t* extents;        /* the six extents */
+  uint8_t attributes[11];         /* the eleven attribute flags, in order */
+  uint32_t derivativeIndex;
+  uint32_t initialConditionIndex;
+  uint32_t stringLength;
+} TarnSymbolInfo;
+
+/* Callback types. `userValue` is the value given at registration, passed back unchanged. The
+ * text given to status and error callbacks is valid only during the call. */
+typedef void (*TarnStatusCallback)(uint32_t instance, uint32_t userValue, const char* text);
+typedef void (*TarnErrorCallback)(uint32_t instance, uint32_t userValue, uint32_t code,
+                                  const char* text);
+typedef void (*TarnTickCallback)(uint32_t instance, uint32_t userValue, TarnTickType tickType);
+typedef void (*TarnDiscreteEventCallback)(uint32_t instance, uint32_t userValue,
+                                          uint32_t section);
+typedef void (*TarnSymbolWatchCallback)(uint32_t instance, uint32_t userValue,
+                                        uint32_t symbolIndex);
+typedef void (*TarnExecutionStateChangeCallback)(uint32_t instance, uint32_t userValue,
+                                                 TarnExecutionState previous,
+                                                 TarnExecutionState next);
+
+/* ---- Lifecycle ---------------------------------------------------------------------------- */
+
+/* 65536 (version 1.0 as hex 00010000). */
+TARN_API uint32_t TarnGetVersion(void);
+
+/* Forgets every instance (without releasing them) and registers the model's symbol table.
+ * Call once before anything else. */
+TARN_API void TarnInitialize(void);
+
+/* Destroys every instance; ends a run in progress first. */
+TARN_API void TarnFinalize(void);
+
+/* Creates an instance bound to the model's data and returns its number (lowest free, 1..99);
+ * 0 when all 99 are in use. The runtime runs the instance created last. */
+TARN_API uint32_t TarnCreate(void);
+
+/* Destroys the instance. Nothing for a missing instance. */
+TARN_API void TarnDestroy(uint32_t instance);
+
+/* ---- Tolerances --------------------------------------------------------------------------- */
+
+/* Set the relative (absolute) error tolerance of a symbol; for a state it applies to the
+ * integrator at once. Nothing for a missing instance or solver or a bad index. */
+TARN_API void TarnSetRelativeError(uint32_t instance, uint32_t index, double value);
+TARN_API void TarnSetAbsoluteError(uint32_t instance, uint32_t index, double value);
+
+/* The symbol's relative (absolute) tolerance; -1.0 for a bad index. `instance` is ignored. */
+TARN_API double TarnGetRelativeError(uint32_t instance, uint32_t index);
+TARN_API double TarnGetAbsoluteError(uint32_t instance, uint32_t index);
+
+/* ---- Symbols: description ----------------------------------------------------------------- */
+
+/* The symbol count N. */
+TARN_API uint32_t TarnGetNumberSymbols(void);
+
+/* The lowest index whose name equals `name` without regard to case; 0 when none or null. */
+TARN_API uint32_t TarnGetSymbolIndex(const char* name);
+
+/* Fills *info; false (nothing written) for a null pointer or a bad index. */
+TARN_API bool TarnGetSymbolInfo(uint32_t index, TarnSymbolInfo* info);
+
+/* The name; null for a bad index. */
+TARN_API const char* TarnGetSymbolName(uint32_t index);
+
+/* TarnDataType code; 7 for a bad index. */
+TARN_API TarnDataType TarnGetSymbolDatatype(uint32_t index);
+
+/* TarnSymbolType code; 14 for a bad index. */
+TARN_API TarnSymbolType TarnGetSymbolType(uint32_t index);
+
+/* Copies the six extents into extents[0..5]; nothing for a bad index or a null pointer.
+ * `unused` is ignored. */
+TARN_API void TarnGetSymbolDimensions(uint32_t index, uint32_t unused, uint32_t* extents);
+
+/* Always 1; the arguments are ignored. */
+TARN_API uint32_t TarnGetSymbolInitialValue(uint32_t instance, uint32_t index);
+
+/* Section counts as the model registered them. */
+TARN_API uint32_t TarnGetNumberDerivativeSections(void);
+TARN_API uint32_t TarnGetNumberDiscreteSections(void);
+
+/* Section names and indexes are not recorded: always 0 (null). */
+TARN_API const char* TarnGetDerivativeSectionName(uint32_t section);
+TARN_API uint32_t TarnGetDerivativeSectionIndex(const char* name);
+TARN_API const char* TarnGetDiscreteSectionName(uint32_t section);
+TARN_API uint32_t TarnGetDiscreteSectionIndex(const char* name);
+
+/* ---- Symbols: array helpers (index sets are six 1-based indices, 0 past the last dimension) - */
+
+/* True when indexSet is valid for extents: index i in 1..extent i where the extent is not 0,
+ * and 0 where it is. False for a null pointer. */
+TARN_API bool IsValidIndexSet(const uint32_t* indexSet, const uint32_t* extents);
+
+/* Count of leading extents that are not 0, at most 6. */
+TARN_API uint32_t GetNumberDimensions(const uint32_t* extents);
+
+/* Element offset of indexSet in column order (first index fastest). */
+TARN_API uint32_t GetFlatArrayOffset(const uint32_t* indexSet, const uint32_t* extents);
+
+/* ---- Symbols: generic values -------------------------------------------------------------- */
+
+/* Writes the symbol's data type, extents and value (a scalar's value; the storage address of a
+ * string or array) and returns true; false and nothing written for a bad index, a missing
+ * instance or a null pointer. */
+TARN_API bool TarnGetSymbolValue(uint32_t instance, uint32_t index, TarnDataType* dataType,
+                                 TarnSymbolValue* value, uint32_t* extents);
+
+/* Stores a value described by dataType and extents, which must be the symbol's own: a scalar
+ * from the union, a string from the text at value.address (cut to fit its storage), an array by
+ * copying its elements from value.address. A call whose data type or extents differ from the
+ * symbol's writes nothing. Nothing for a bad index or a missing instance. */
+TARN_API void TarnSetSymbolValue(uint32_t instance, uint32_t index, TarnDataType dataType,
+                                 TarnSymbolValue value, const uint32_t* extents);
+
+/* Reads one element into *value in the symbol's own data type (a string element: its address)
+ * and writes the data type. An invalid index set sends "Error: Invalid array index." to the
+ * instance's status callbacks and reads nothing. */
+TARN_API void TarnGetSymbolValueIndexed(uint32_t instance, uint32_t index, TarnDataType* dataType,
+                                        TarnSymbolValue* value, const uint32_t* indexSet);
+
+/* Writes one element from *value (a string element: the text at value->address, cut to fit).
+ * Same index set check and message; a data type other than the symbol's writes nothing. */
+TARN_API void TarnSetSymbolValueIndexed(uint32_t instance, uint32_t index, TarnDataType dataType,
+                                        const TarnSymbolValue* value, const uint32_t* indexSet);
+
+/* ---- Symbols: typed values ---------------------------------------------------------------- */
+/* For each type (Short 0, Long 1, Float 3, Double 4, Bool 5, String 6):
+ *   TarnGetX(instance, index): the first element when the symbol's data type is exactly the
+ *     type's code, else 0 (0.0, false, null). String: the storage address.
+ *   TarnSetX(instance, index, value): stores into the first element under the same condition;
+ *     String copies the text, cut to fit.
+ *   TarnGetXIndexed / TarnGetX1..6: the element at the index set (trailing indices 0); 0 when
+ *     the index set is invalid (which also sends the invalid index message) or the symbol's data
+ *     type differs from the type's code.
+ *   TarnSetXIndexed / TarnSetX1..6: writes the element with the type's own code as data type. */
+#define TARN_DECLARE_TYPED_ACCESS(Name, Type)                                                    \
+  TARN_API Type TarnGet##Name(uint32_t instance, uint32_t index);                                \
+  TARN_API Type TarnGet##Name##Indexed(uint32_t instance, uint32_t index,                        \
+                                       const uint32_t* indexSet);                                \
+  TARN_API Type TarnGet##Name##1(uint32_t instance, uint32_t index, uint32_t i1);               \
+  TARN_API Type TarnGet##Name##2(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2);  \
+  TARN_API Type TarnGet##Name##3(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,   \
+                                 uint32_t i3);                                                  \
+  TARN_API Type TarnGet##Name##4(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,   \
+                                 uint32_t i3, uint32_t i4);                                     \
+  TARN_API Type TarnGet##Name##5(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,   \
+                                 uint32_t i3, uint32_t i4, uint32_t i5);                        \
+  TARN_API Type TarnGet##Name##6(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,   \
+                                 uint32_t i3, uint32_t i4, uint32_t i5, uint32_t i6);           \
+  TARN_API void TarnSet##Name(uint32_t instance, uint32_t index, Type value);                    \
+  TARN_API void TarnSet##Name##Indexed(uint32_t instance, uint32_t index, Type value,            \
+                                       const uint32_t* indexSet);                                \
+  TARN_API void TarnSet##Name##1(uint32_t instance, uint32_t index, Type value, uint32_t i1);   \
+  TARN_API void TarnSet##Name##2(uint32_t instance, uint32_t index, Type value, uint32_t i1,    \
+                                 uint32_t i2);                                                  \
+  TARN_API void TarnSet##Name##3(uint32_t instance, uint32_t index, Type value, uint32_t i1,    \
+                                 uint32_t i2, uint32_t i3);                                     \
+  TARN_API void TarnSet##Name##4(uint32_t instance, uint32_t index, Type value, uint32_t i1,    \
+                                 uint32_t i2, uint32_t i3, uint32_t i4);                        \
+  TARN_API void TarnSet##Name##5(uint32_t instance, uint32_t index, Type value, uint32_t i1,    \
+                                 uint32_t i2, uint32_t i3, uint32_t i4, uint32_t i5);           \
+  TARN_API void TarnSet##Name##6(uint32_t instance, uint32_t index, Type value, uint32_t i1,    \
+                                 uint32_t i2, uint32_t i3, uint32_t i4, uint32_t i5,            \
+                                 uint32_t i6);
+
+TARN_DECLARE_TYPED_ACCESS(Short, int16_t)
+TARN_DECLARE_TYPED_ACCESS(Long, int32_t)
+TARN_DECLARE_TYPED_ACCESS(Float, float)
+TARN_DECLARE_TYPED_ACCESS(Double, double)
+TARN_DECLARE_TYPED_ACCESS(Bool, TarnLogical)
+TARN_DECLARE_TYPED_ACCESS(String, const char*)
+
+#undef TARN_DECLARE_TYPED_ACCESS
+
+/* ---- Run control -------------------------------------------------------------------------- */
+
+/* Evaluates one model section: 500..999 as given, any other value as 500. */
+TARN_API void TarnCalcDeriv(uint32_t instance, uint32_t section);
+
+/* Fresh run from the initial conditions on a new worker thread; returns at once. An earlier
+ * worker is ended first. */
+TARN_API void TarnStart(uint32_t instance);
+
+/* Fresh run on the calling thread; returns when it ends. */
+TARN_API void TarnStartBlocking(uint32_t instance);
+
+/* Continue from the present state (initial section skipped), on a worker thread / on the
+ * calling thread. Nothing for a missing instance. */
+TARN_API void TarnContinue(uint32_t instance);
+TARN_API void TarnContinueBlocking(uint32_t instance);
+
+/* Asks a run to stop: ends the interval in progress and the run. Any thread. */
+TARN_API void TarnStop(uint32_t instance);
+
+/* Makes the present state the initial condition of the next run (and the present time its
+ * start time). */
+TARN_API void TarnReinitialize(uint32_t instance);
+
+/* Runs the initial section and stops before the first communication interval. */
+TARN_API void TarnPreStep(uint32_t instance);
+
+/* Runs exactly one communication interval from the present state, on the calling thread. */
+TARN_API void TarnStep(uint32_t instance);
+
+/* Runs communication intervals until the independent variable reaches `target`, shortening the
+ * last one to end on it; the communication interval is restored afterwards. */
+TARN_API void TarnRunToTime(uint32_t instance, double target);
+
+/* TarnRunToTime(instance, now + increment) when the increment is positive. */
+TARN_API void TarnStepIncr(uint32_t instance, double increment);
+
+/* flag 0: clears the synchronisation points; otherwise adds the `count` times at *times as
+ * points where steps must end. `unused1`/`unused2` are ignored. */
+TARN_API void TarnSetDataBlock(uint32_t instance, uint32_t flag, uint32_t unused1,
+                               uint32_t unused2, uint32_t count, double** times);
+
+/* ---- Callbacks ---------------------------------------------------------------------------- */
+/* Registrations are kept per instance in the order added and called in that order; removal takes
+ * the earliest registration with the user value (and section or symbol) given. Nothing for a
+ * missing instance. Do not add or remove registrations while a run may be walking them. */
+
+TARN_API void TarnAddStatusCallback(uint32_t instance, uint32_t userValue,
+                                    TarnStatusCallback callback);
+TARN_API void TarnRemoveStatusCallback(uint32_t instance, uint32_t userValue,
+                                       TarnStatusCallback callback);
+TARN_API void TarnAddErrorCallback(uint32_t instance, uint32_t userValue,
+                                   TarnErrorCallback callback);
+TARN_API void TarnRemoveErrorCallback(uint32_t instance, uint32_t userValue,
+                                      TarnErrorCallback callback);
+TARN_API void TarnAddTickCallbackFunction(uint32_t instance, uint32_t userValue,
+                                          TarnTickCallback callback);
+TARN_API void TarnRemoveTickCallbackFunction(uint32_t instance, uint32_t userValue,
+                                             TarnTickCallback callback);
+TARN_API void TarnAddDiscreteEventCallbackFunction(uint32_t instance, uint32_t userValue,
+                                                   uint32_t section,
+                                                   TarnDiscreteEventCallback callback);
+TARN_API void TarnRemoveDiscreteEventCallbackFunction(uint32_t instance, uint32_t userValue,
+                                                      uint32_t section,
+                                                      TarnDiscreteEventCallback callback);
+/* Captures the symbol's present 8-byte value; the callback is called at every output point while
+ * the value differs from it. Not registered for a bad index. */
+TARN_API void TarnAddSymbolWatchCallback(uint32_t instance, uint32_t userValue,
+                                         uint32_t symbolIndex, TarnSymbolWatchCallback callback);
+TARN_API void TarnRemoveSymbolWatchCallback(uint32_t instance, uint32_t userValue,
+                                            uint32_t symbolIndex,
+                                            TarnSymbolWatchCallback callback);
+TARN_API void TarnAddExecutionStateChangeCallbackFunction(
+    uint32_t instance, uint32_t userValue, TarnExecutionStateChangeCallback callback);
+TARN_API void TarnRemoveExecutionStateChangeCallbackFunction(
+    uint32_t instance, uint32_t userValue, TarnExecutionStateChangeCallback callback);
+
+/* ---- Debugger ----------------------------------------------------------------------------- */
+/* Only TarnDebugStart uses its instance argument. Breakpoints are global and matched on line and
+ * block name. */
+
+TARN_API void TarnDebugStart(uint32_t instance);
+TARN_API void TarnDebugStep(uint32_t instance);
+TARN_API void TarnDebugStop(uint32_t instance);
+TARN_API void TarnDebugBreak(uint32_t instance);
+TARN_API void TarnDebugContinue(uint32_t instance);
+TARN_API void TarnDebugSuspend(uint32_t instance);
+TARN_API void TarnDebugResume(uint32_t instance);
+TARN_API void TarnDebugAddBreakpoint(uint32_t instance, uint32_t line, const char* fileName,
+                                     const char* blockName);
+TARN_API void TarnDebugRemoveBreakpoint(uint32_t instance, uint32_t line, const char* fileName,
+                                        const char* blockName);
+TARN_API void TarnDebugClearAllBreakpoints(uint32_t instance);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TARN_TARN_H */
