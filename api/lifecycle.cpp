@@ -1,0 +1,67 @@
+// Host functions for the library's lifecycle, instances, tolerances and section evaluation.
+#include "api/guard.h"
+#include "runtime/runtime.h"
+#include "tarn/tarn.h"
+
+using tarn::Guarded;
+using tarn::TarnSimRuntime;
+
+namespace {
+
+constexpr uint32_t kVersion = 0x00010000;
+constexpr double kNoTolerance = -1.0;
+
+}  // namespace
+
+extern "C" {
+
+uint32_t TarnGetVersion(void) { return kVersion; }
+
+void TarnInitialize(void) {
+  Guarded([] {
+    TarnSimRuntime::GetInstance()->TarnSimInitialize();
+    TarnSimMain();
+  });
+}
+
+void TarnFinalize(void) {
+  Guarded([] { TarnSimRuntime::GetInstance()->TarnSimDeinitialize(); });
+}
+
+uint32_t TarnCreate(void) {
+  return Guarded(0u, [] { return TarnSimRuntime::GetInstance()->TarnSimCreateSystemInstance(); });
+}
+
+void TarnDestroy(uint32_t instance) {
+  Guarded([&] { TarnSimRuntime::GetInstance()->TarnSimDestroySystemInstance(instance); });
+}
+
+void TarnSetRelativeError(uint32_t instance, uint32_t index, double value) {
+  Guarded([&] { TarnSimRuntime::GetInstance()->TarnSimSetRelativeErrorTol(instance, index, value); });
+}
+
+void TarnSetAbsoluteError(uint32_t instance, uint32_t index, double value) {
+  Guarded([&] { TarnSimRuntime::GetInstance()->TarnSimSetAbsoluteErrorTol(instance, index, value); });
+}
+
+double TarnGetRelativeError(uint32_t /*instance*/, uint32_t index) {
+  const tarn::TarnSimVariableDescriptor* descriptor =
+      TarnSimRuntime::GetInstance()->GetDescriptor(index);
+  return descriptor != nullptr ? descriptor->relativeError : kNoTolerance;
+}
+
+double TarnGetAbsoluteError(uint32_t /*instance*/, uint32_t index) {
+  const tarn::TarnSimVariableDescriptor* descriptor =
+      TarnSimRuntime::GetInstance()->GetDescriptor(index);
+  return descriptor != nullptr ? descriptor->absoluteError : kNoTolerance;
+}
+
+void TarnCalcDeriv(uint32_t instance, uint32_t section) {
+  TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
+  TarnSimDerivativeFunction derivative = runtime->GetSystemInfo().derivative;
+  if (derivative == nullptr || runtime->GetSystemInstance(instance) == nullptr) return;
+  const bool continuousSection = section >= TARN_SECTION_DERIVATIVE && section < TARN_SECTION_DISCRETE;
+  Guarded([&] { derivative(instance, continuousSection ? section : uint32_t{TARN_SECTION_DERIVATIVE}); });
+}
+
+}  // extern "C"

@@ -1,0 +1,83 @@
+// The model-side functions: what generated model code calls to describe itself, bind its storage
+// and talk to the runtime during a run.
+#include "runtime/runtime.h"
+#include "tarn/tarnsim.h"
+
+using tarn::TarnSimRuntime;
+
+namespace {
+
+double ToleranceOrDefault(double value) {
+  return value > 0 ? value : tarn::kDefaultErrorTolerance;
+}
+
+}  // namespace
+
+extern "C" {
+
+void TarnSimSetSystemInfo(uint32_t symbolCount, uint32_t odeStateCount,
+                          uint32_t algebraicStateCount, uint32_t delayStateCount,
+                          uint32_t otherVariableCount, uint32_t derivativeSectionCount,
+                          uint32_t discreteSectionCount, TarnSimInitializeFunction initialize,
+                          TarnSimSimulationFunction simulation,
+                          TarnSimDerivativeFunction derivative, uint32_t userDataSize) {
+  TarnSimRuntime::GetInstance()->SetSystemInfo(
+      symbolCount, odeStateCount, algebraicStateCount, delayStateCount, otherVariableCount,
+      derivativeSectionCount, discreteSectionCount, initialize, simulation, derivative,
+      userDataSize);
+}
+
+void TarnSimSetVariableDescriptor(uint32_t index, const char* name, uint32_t dataType,
+                                  uint32_t symbolType, uint32_t extent1, uint32_t extent2,
+                                  uint32_t extent3, uint32_t extent4, uint32_t extent5,
+                                  uint32_t extent6, double relativeError, double absoluteError) {
+  tarn::TarnSimVariableDescriptor* descriptor =
+      TarnSimRuntime::GetInstance()->GetDescriptor(index);
+  if (descriptor == nullptr) return;
+  descriptor->name = name != nullptr ? name : "";
+  descriptor->dataType = dataType;
+  descriptor->symbolType = symbolType;
+  descriptor->dimensions = {extent1, extent2, extent3, extent4, extent5, extent6};
+  descriptor->relativeError = ToleranceOrDefault(relativeError);
+  descriptor->absoluteError = ToleranceOrDefault(absoluteError);
+}
+
+void TarnSimSetVariableExtendedInfo(uint32_t index, uint32_t flag1, uint32_t flag2,
+                                    uint32_t flag3, uint32_t flag4, uint32_t flag5,
+                                    uint32_t flag6, uint32_t flag7, uint32_t flag8,
+                                    uint32_t flag9, uint32_t flag10, uint32_t flag11,
+                                    uint32_t sectionKey, uint32_t stringLength) {
+  TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
+  tarn::TarnSimVariableDescriptor* descriptor = runtime->GetDescriptor(index);
+  if (descriptor == nullptr) return;
+  const uint32_t flags[] = {flag1, flag2, flag3, flag4,  flag5, flag6,
+                            flag7, flag8, flag9, flag10, flag11};
+  for (uint32_t i = 0; i < tarn::kAttributeCount; ++i) {
+    descriptor->attributes[i] = static_cast<uint8_t>(flags[i]);
+  }
+  descriptor->sectionKey = sectionKey;
+  descriptor->stringLength = stringLength;
+  const uint32_t stateCount = runtime->GetSystemInfo().StateSymbolCount();
+  descriptor->derivativeIndex = index + stateCount;
+  descriptor->initialConditionIndex = index + 2 * stateCount;
+}
+
+void TarnSimSetVariablePointer(uint32_t instance, uint32_t index, void* address) {
+  TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
+  tarn::SystemInstance* record = runtime->GetSystemInstance(instance);
+  if (record == nullptr || !runtime->GetSystemInfo().IsValidIndex(index)) return;
+  if (index >= record->symbolAddresses.size()) return;  // registered after this instance was made
+  record->symbolAddresses[index] = address;
+}
+
+void* TarnSimGetUserDataBlock(uint32_t instance) {
+  tarn::SystemInstance* record = TarnSimRuntime::GetInstance()->GetSystemInstance(instance);
+  if (record == nullptr || record->userDataBlock.empty()) return nullptr;
+  return record->userDataBlock.data();
+}
+
+void TarnSimDiscreteEventOccurred(uint32_t instance, uint32_t section) {
+  TarnSimRuntime::GetInstance()->TarnSimInvokeDiscreteEventOccurred(instance, section);
+}
+
+}  // extern "C"

@@ -1,0 +1,206 @@
+// The runtime singleton: the model's system information and symbol descriptors, the table of
+// model instances with their symbol address tables, solvers, run flags and callback lists, and the
+// one execution manager. Every host function and every model-side function reaches it through
+// TarnSimRuntime::GetInstance.
+#ifndef TARN_RUNTIME_RUNTIME_H
+#define TARN_RUNTIME_RUNTIME_H
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/control_block.h"
+#include "tarn/tarn.h"
+#include "tarn/tarnsim.h"
+
+namespace tarn {
+
+inline constexpr uint32_t kMaxDimensions = 6;
+inline constexpr uint32_t kAttributeCount = 11;
+// Instance numbers run from 1 to kInstanceSlots - 1; slot 0 is never used.
+inline constexpr uint32_t kInstanceSlots = 100;
+// Tolerance stored when a model registers 0 or less.
+inline constexpr double kDefaultErrorTolerance = 0.0001;
+
+// Description of one symbol, shared by every instance.
+struct TarnSimVariableDescriptor {
+  std::string name;  // empty until registered
+  uint32_t dataType = TARN_DATA_INVALID;
+  uint32_t symbolType = TARN_SYMBOL_INVALID;
+  std::array<uint32_t, kMaxDimensions> dimensions{};  // 0 ends the list
+  double relativeError = 0;
+  double absoluteError = 0;
+  std::array<uint8_t, kAttributeCount> attributes{};
+  uint32_t derivativeIndex = 0;
+  uint32_t initialConditionIndex = 0;
+  uint32_t sectionKey = 0;    // delay state: discrete section that copies its next value in
+  uint32_t stringLength = 0;  // string: byte length of one element
+};
+
+// Number of elements of a symbol: the product of its extents up to the first 0; 1 for a scalar.
+uint32_t FlattenedSize(const std::array<uint32_t, kMaxDimensions>& dimensions);
+
+// Bytes per element of a data type; 0 for an unknown code. Strings take their descriptor's
+// stringLength.
+uint32_t ElementSize(const TarnSimVariableDescriptor& descriptor);
+
+// What the model registered about itself.
+struct SystemInformation {
+  uint32_t symbolCount = 0;          // N
+  uint32_t odeStateCount = 0;        // A
+  uint32_t algebraicStateCount = 0;  // B
+  uint32_t delayStateCount = 0;      // C
+  uint32_t otherVariableCount = 0;   // E
+  uint32_t derivativeSectionCount = 0;
+  uint32_t discreteSectionCount = 0;
+  TarnSimInitializeFunction initialize = nullptr;
+  TarnSimSimulationFunction simulation = nullptr;
+  TarnSimDerivativeFunction derivative = nullptr;
+  uint32_t userDataSize = 0;
+  std::vector<TarnSimVariableDescriptor> descriptors;  // N + 1 entries; entry 0 unused
+
+  uint32_t StateSymbolCount() const {
+    return odeStateCount + algebraicStateCount + delayStateCount;
+  }
+  // Index of the first control symbol (cint).
+  uint32_t ControlBlockIndex() const { return 3 * StateSymbolCount() + 2 + otherVariableCount; }
+  bool IsValidIndex(uint32_t index) const { return index >= 1 && index <= symbolCount; }
+};
+
+struct StatusRegistration {
+  uint32_t userValue;
+  TarnStatusCallback callback;
+};
+struct ErrorRegistration {
+  uint32_t userValue;
+  TarnErrorCallback callback;
+};
+struct TickRegistration {
+  uint32_t userValue;
+  TarnTickCallback callback;
+};
+struct DiscreteEventRegistration {
+  uint32_t userValue;
+  uint32_t section;
+  TarnDiscreteEventCallback callback;
+};
+struct SymbolWatchRegistration {
+  uint32_t userValue;
+  uint32_t symbolIndex;
+  TarnSymbolValue captured;  // the value when the watch was added
+  TarnSymbolWatchCallback callback;
+};
+struct ExecutionStateRegistration {
+  uint32_t userValue;
+  TarnExecutionStateChangeCallback callback;
+};
+
+// Addresses of one state group inside the symbol address table: the first state, its first
+// derivative (or next value) and its first initial condition. Null entries for an absent group.
+struct StateGroup {
+  void** values = nullptr;
+  void** rates = nullptr;
+  void** initialValues = nullptr;
+  uint32_t elementCount = 0;
+
+  double* Values() const { return values ? static_cast<double*>(*values) : nullptr; }
+  double* Rates() const { return rates ? static_cast<double*>(*rates) : nullptr; }
+  double* InitialValues() const {
+    return initialValues ? static_cast<double*>(*initialValues) : nullptr;
+  }
+};
+
+// One model instance.
+struct SystemInstance {
+  SystemInstance();
+  ~SystemInstance();
+  SystemInstance(const SystemInstance&) = delete;
+  SystemInstance& operator=(const SystemInstance&) = delete;
+
+  std::vector<void*> symbolAddresses;  // N + 1 entries; entry i is the storage of symbol i
+  void** independentVariable = nullptr;
+  StateGroup ode;
+  StateGroup algebraic;
+  StateGroup delay;
+  void** otherVariables = nullptr;
+  ControlBlock control;
+  TarnExecutionState executionState = TARN_STATE_NONE;
+  std::vector<StatusRegistration> statusCallbacks;
+  std::vector<ErrorRegistration> errorCallbacks;
+  std::vector<TickRegistration> tickCallbacks;
+  std::vector<DiscreteEventRegistration> discreteEventCallbacks;
+  std::vector<SymbolWatchRegistration> symbolWatchCallbacks;
+  std::vector<ExecutionStateRegistration> executionStateCallbacks;
+  uint32_t intervalCount = 0;  // output points produced since run initialisation
+  bool preStepPending = false;
+  bool stepPending = false;
+  std::vector<uint8_t> userDataBlock;  // empty when the model registered no user data
+
+  // Storage of symbol `index`; null when the symbol is not bound or the index is outside the
+  // table.
+  void* Address(uint32_t index) const {
+    return index < symbolAddresses.size() ? symbolAddresses[index] : nullptr;
+  }
+  double* IndependentVariable() const {
+    return independentVariable ? static_cast<double*>(*independentVariable) : nullptr;
+  }
+};
+
+class TarnSimRuntime {
+ public:
+  TarnSimRuntime();
+  virtual ~TarnSimRuntime();
+  TarnSimRuntime(const TarnSimRuntime&) = delete;
+  TarnSimRuntime& operator=(const TarnSimRuntime&) = delete;
+
+  static TarnSimRuntime* GetInstance();
+
+  SystemInformation& GetSystemInfo() { return systemInfo_; }
+  const SystemInformation& GetSystemInfo() const { return systemInfo_; }
+  // The descriptor of a valid index, else null.
+  TarnSimVariableDescriptor* GetDescriptor(uint32_t index);
+  // The record of an existing instance, else null.
+  SystemInstance* GetSystemInstance(uint32_t instance) const;
+
+  // Registration (model side).
+  void SetSystemInfo(uint32_t symbolCount, uint32_t odeStateCount, uint32_t algebraicStateCount,
+                     uint32_t delayStateCount, uint32_t otherVariableCount,
+                     uint32_t derivativeSectionCount, uint32_t discreteSectionCount,
+                     TarnSimInitializeFunction initialize, TarnSimSimulationFunction simulation,
+                     TarnSimDerivativeFunction derivative, uint32_t userDataSize);
+
+  // Instances.
+  void TarnSimInitialize();
+  uint32_t TarnSimCreateSystemInstance();
+  void TarnSimDestroySystemInstance(uint32_t instance);
+  void TarnSimDeinitialize();
+
+  // Run preparation and stepping.
+  void TarnSimReset(uint32_t instance);
+  void TarnSimInitializeSystemInstance(uint32_t instance);
+  void TarnSimSetRelativeErrorTol(uint32_t instance, uint32_t index, double value);
+  void TarnSimSetAbsoluteErrorTol(uint32_t instance, uint32_t index, double value);
+
+  // Notifications to the host's callbacks of an existing instance (nothing for a missing one).
+  void TarnSimWriteMessage(uint32_t instance, const char* text);
+  void TarnSimReportError(uint32_t instance, uint32_t code, const char* text);
+  void TarnSimInvokeTick(uint32_t instance, TarnTickType tickType);
+  void TarnSimInvokeSymbolWatch(uint32_t instance);
+  void TarnSimInvokeDiscreteEventOccurred(uint32_t instance, uint32_t section);
+  void TarnSimSetExecutionState(uint32_t instance, TarnExecutionState state);
+
+ private:
+  void SetTolerance(uint32_t instance, uint32_t index, double value, bool relative);
+
+  SystemInformation systemInfo_;
+  std::array<std::unique_ptr<SystemInstance>, kInstanceSlots> instances_;
+  // Records forgotten by TarnSimInitialize. A worker may still be using one, so they are kept
+  // alive (and unreachable from the host) until the library is unloaded.
+  std::vector<std::unique_ptr<SystemInstance>> forgottenInstances_;
+};
+
+}  // namespace tarn
+
+#endif  // TARN_RUNTIME_RUNTIME_H
