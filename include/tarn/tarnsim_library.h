@@ -55,8 +55,9 @@ TARN_API double sgn(double x);
 TARN_API double sign(double a, double b);
 /* Signed square root: sgn(x) * sqrt(|x|). */
 TARN_API double ssqrt(double x);
-/* x / sqrt(e) when e > |x|, else sqrt(|x|) with the sign of x. */
-TARN_API double fsqrt(double x, double e);
+/* The model language's fsqrt: x / sqrt(e) when e > |x|, else sqrt(|x|) with the sign of x.
+ * Named with the zz prefix because the C library's math header declares its own fsqrt. */
+TARN_API double zzfsqrt(double x, double e);
 /* a if a > b, else b (ties and NaN give b). */
 TARN_API double zzmax(double a, double b);
 /* a if b > a, else b (ties and NaN give b). */
