@@ -47,13 +47,62 @@ struct Storage<Element, 0> {
 template <TarnDataType dataType, uint32_t firstExtent>
 using SymbolStorage = typename Storage<typename ElementType<dataType>::type, firstExtent>::type;
 
-// The symbols as members named after them.
+// The symbols as members named after them, and the model's sections as member functions that
+// read and write them. The sections keep no state of their own.
 struct DataBlock {
 #define TARN_SYMBOL(name, dataType, symbolType, extents, flags, sectionKey, stringLength, value) \
   SymbolStorage<TARN_DATA_##dataType, TARN_MODEL_FIRST_OF extents> name;
 #include "model/symbol_table.def"
 #undef TARN_SYMBOL
+
+  // Initial section, between run initialisation and reset: derived volumes, flows and
+  // parameters, and the dosing schedule (an event for `instance` when dosing is pulsed).
+  void InitialSection(uint32_t instance);
+  // Volume, flow and mass balances, recomputed once per pass of the run loop.
+  void ComputeBalances();
+
+  // Section 500: every derivative, algebraic quantity, initial condition and output variable
+  // from t and the states. The parts run in this order; each reads only what the parts before
+  // it, the initial section, the parameters, t and the states have set.
+  void DerivativeSection();
+  void DosingBodyWeightAgeAndIngestion();
+  void MaternalIodide();
+  void MaternalThyroidHormones();
+  void RadioIodideTracer();
+  void InfantIodideAndThyroidHormones();
+  void MaternalPerchlorate();
+  void InfantGrowth();
+  void InfantPerchlorate();
+  void InitialConditions();
+  void OutputVariables();
+
+  // Discrete sections 1000 and 1001: perchlorate dosing on (for pdlength hours) and off.
+  void StartDosing(uint32_t instance);
+  void StopDosing(uint32_t instance);
+
+  // Table functions: piecewise-linear time courses, extended linearly beyond their ends. Each
+  // reads its array (values, then breakpoints) at every call.
+  double vft_table(double x) const;
+  double vurinec_n_table(double x) const;
+  double qcx_n_table(double x) const;
+  double vmaxthyx_i_table(double x) const;
+  double vmaxcx_mki_table(double x) const;
+  double vmaxthycx_ni_table(double x) const;
+  double clux_i_table(double x) const;
+  double clucx_ni_table(double x) const;
+  double vprodt4cx_n_table(double x) const;
+  double clmett4cx_n_table(double x) const;
+  double clmett3cx_n_table(double x) const;
+  double t3frac_n_table(double x) const;
+  double vformulac_table(double x) const;
+  double milkingest_table(double x) const;
 };
+
+// Discrete sections and the events that lead to them.
+inline constexpr uint32_t kDosingOnSection = 1000;
+inline constexpr uint32_t kDosingOffSection = 1001;
+inline constexpr uint32_t kDosingOnEvent = 1;
+inline constexpr uint32_t kDosingOffEvent = 2;
 
 extern DataBlock zzsim;
 

@@ -121,8 +121,8 @@ using tarn::model::kSymbolRows;
 extern "C" void TarnSimMain(void) {
   using namespace tarn::model;
   TarnSimSetSystemInfo(kSymbolCount, kOdeStateCount, 0, 0, kVariableCount,
-                       kDerivativeSectionCount, kDiscreteSectionCount, zzinitialize, nullptr,
-                       nullptr, 0);
+                       kDerivativeSectionCount, kDiscreteSectionCount, zzinitialize, zzsimulation,
+                       zzderivative, 0);
   for (uint32_t index = 1; index <= kSymbolCount; ++index) {
     const SymbolRow& row = kSymbolRows[index - 1];
     const auto& e = row.extents;
