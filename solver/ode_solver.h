@@ -1,0 +1,232 @@
+// OdeSolver: advances one model instance through time, one communication interval per Step. It
+// binds the model's state arrays and derivative function, owns the integrator of the selected
+// algorithm, counts communication points on an exact scaled clock, cuts steps so that they end on
+// communication points, synchronisation points and scheduled events, services those events, and
+// checkpoints the state before each step when the model declared state events.
+//
+// How the runtime drives it:
+//   run initialisation   Initialize(...); write commInterval, stepsPerCommInterval, maxStepSize,
+//                        minStepSize, stepSize; fill delayStateKeys; bind `settings` to the
+//                        model's control symbols, then GetIntegrator()->settings.Copy(&settings)
+//                        and set the integrator's tolerances.
+//   each interval        write commInterval, stepsPerCommInterval, maxStepSize, minStepSize;
+//                        HandleIndependentVarEvents() when firstInterval is set; output when
+//                        settings.communicationPointReached; SetDerivFuncArg1/2(instance, 500);
+//                        rescaleInterval = true when the model continues a run; Step().
+//   messages             deliver `messages`, then the integrator's `messages`, each when not
+//                        empty, and clear them.
+//   reset / destruction  ClearEventQueues() before a fresh start; Finalize() before deleting.
+//
+// Times are compared with tol = 1e-15 · max(|t|, commInterval), t the independent variable.
+#ifndef TARN_SOLVER_ODE_SOLVER_H
+#define TARN_SOLVER_ODE_SOLVER_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "integrators/integrator.h"
+#include "solver/checkpoint.h"
+#include "solver/event_queue.h"
+#include "solver/integrator_settings.h"
+#include "solver/ode_event.h"
+#include "solver/state_storage_memory.h"
+#include "tarn/tarnsim.h"
+
+namespace tarn {
+
+class OdeSolver final {
+ public:
+  OdeSolver() = default;
+  // Releases the events, and the integrator when Finalize was not called.
+  ~OdeSolver();
+  OdeSolver(const OdeSolver&) = delete;
+  OdeSolver& operator=(const OdeSolver&) = delete;
+
+  // True for the algorithms a run may select: those with a working integrator class.
+  static bool IsSupportedAlgorithm(IntegrationAlgorithm algorithm);
+
+  // Binds the model's arrays (borrowed; null with count 0 for an absent group) and derivative
+  // function, resets the interval numbers to their defaults (commInterval 0.1, 10 steps, stepSize
+  // 0.01) and clears the stop flag, registers the independent variable and the states for
+  // checkpointing, zeroes delayStateKeys, creates the integrator of `algorithm` (none for a code
+  // without a class) and copies every initial condition into its state. firstInterval is set.
+  // False when the checkpoint storage cannot be prepared. May be called again for a new run.
+  bool Initialize(IntegrationAlgorithm algorithm, double* indVar, uint32_t numStates,
+                  double* states, double* derivatives, double* initConds, uint32_t numAlgStates,
+                  double* algStates, double* residuals, double* algInitConds,
+                  uint32_t numDelayStates, double* delayStates, double* delayNextValues,
+                  double* delayInitConds, TarnSimDerivativeFunction derivativeFunction);
+  // Finalizes and deletes the integrator and releases the checkpoint and its storage.
+  void Finalize();
+
+  // Store the code only; the integrator changes at the next Initialize.
+  void SetIntegrationAlgorithm(IntegrationAlgorithm algorithm) { integrationAlgorithm = algorithm; }
+  IntegrationAlgorithm GetIntegrationAlgorithm() const { return integrationAlgorithm; }
+
+  // The integrator of the selected algorithm (owned by the solver); null before Initialize, after
+  // Finalize and for an algorithm without an integrator class.
+  Integrator* GetIntegrator() const { return integrator.get(); }
+  double* GetIndVar() const { return indVar; }
+  // Steps taken in the current interval.
+  int32_t GetStepCount() const { return stepCount; }
+
+  // The model's derivative function and the (instance, section) pair it is called with; each also
+  // goes to the integrator.
+  void SetDerivativeFunction(TarnSimDerivativeFunction function);
+  void SetDerivFuncArg1(uint32_t arg);
+  void SetDerivFuncArg2(uint32_t arg);
+
+  // True while the model's reset evaluations run; mirrored into the integrator's `initializing`.
+  void SetInitializationInProgress(bool inProgress);
+  bool GetInitializationInProgress() const { return initializationInProgress; }
+
+  // Delay states (and their next values) from their initial values, then the integrator's states
+  // from theirs.
+  void CopyInitCondsToStates();
+  // The reverse: the present states become the initial conditions.
+  void CopyStatesToInitConds();
+  // Every delay state whose key is `key` takes its next value.
+  void UpdateDelayStates(uint32_t key);
+  // `newStepSize` becomes the next step size and multistep integrators drop their history.
+  void Restart(double newStepSize);
+
+  // Advances the model by one communication interval: steps until the next communication point
+  // (or, with CommIntOnEvent, the first event or synchronisation point), servicing scheduled
+  // events and state events on the way. Leaves settings.communicationPointReached set when the
+  // interval ended there; returns true also when the stop flag ended it. False, with the stop
+  // flag raised and a message, on a failure. Requires an integrator.
+  bool Step();
+
+  // Scheduled events (they end steps exactly on their times and are serviced by the solver).
+  // Independent-variable events at time `value` (the caller's id is not used: the solver numbers
+  // them), and the recording of zero-crossing values for the three state types. Events are not
+  // taken while initialisation is in progress; EventInterval goes through AddIntervalEvent.
+  void AddEvent(uint32_t id, OdeEventType type, double value, uint32_t sectionArg1,
+                uint32_t sectionArg2, TarnLogical* activeFlag);
+  // An event that recurs every *interval, first at the present independent variable. Not taken
+  // while initialisation is in progress or before Initialize; not registered, with a message,
+  // when there is no period or it is not positive.
+  void AddIntervalEvent(uint32_t id, uint32_t sectionArg1, uint32_t sectionArg2,
+                        const double* interval);
+  // Services every independent-variable and interval event due at the present time, repeating
+  // until none is due (a serviced section may schedule more at the same time).
+  void HandleIndependentVarEvents();
+  // Deletes every scheduled and state event.
+  void ClearEventQueues();
+
+  // Data-block synchronisation times: steps end on them. AddSyncPoints merges `count` times into
+  // the ascending set (duplicates stored once; NaN ignored); ClearSyncPoints empties it.
+  void AddSyncPoints(int32_t count, const double* times);
+  void ClearSyncPoints();
+
+  // Checkpoint of the independent variable and the states. False, with a message, on failure; a
+  // successful restore makes multistep integrators drop their history.
+  bool SaveState();
+  bool RestoreState();
+
+  // Appends `text` and a line end to `messages`.
+  void WriteMessage(const char* text);
+  // Prints the solver's configuration to standard output, headed by `label`.
+  void DebugDump(const char* label) const;
+
+  // Written by the runtime before each run and each interval.
+  double commInterval = 0.1;             // cint
+  uint32_t stepsPerCommInterval = 10;    // nstp
+  double maxStepSize = 1e10;             // maxt
+  double minStepSize = 1e-10;            // mint
+  double stepSize = 0.01;                // size of the next step
+  bool rescaleInterval = false;          // re-anchor the clock at the present time
+  std::vector<uint32_t> delayStateKeys;  // [numDelayStates] section key of each delay state
+
+  // Set by Initialize: the runtime services the events due at the start time before the first
+  // Step, which clears it.
+  bool firstInterval = true;
+  // Settings record bound by the runtime to the model's control symbols; shared with the
+  // integrator.
+  IntegratorSettings settings;
+  // Lines written by the solver, each ended by "\n"; the runtime delivers and clears them.
+  std::string messages;
+
+ private:
+  // Finalizes and replaces the integrator with a new one of integrationAlgorithm, sharing the
+  // settings; the result of its Initialize (true when there is no integrator).
+  bool InitializeIntegrator();
+  // The tolerance of time comparisons at the present time.
+  double TimeTolerance() const;
+  // Advances the scaled clock and sets intervalEnd: the next communication point, or an earlier
+  // synchronisation point or event.
+  void CalcIntervalEnd();
+  // The next step size for the regime of the algorithm; false when it is not positive.
+  bool CalcStepSize();
+  // One integrator step of stepSize, then the post-step evaluation and the algebraic states.
+  void IntegratorStep();
+  // The earliest synchronisation point after the present time and the earliest scheduled event
+  // go to *time; false when there is neither.
+  bool CheckForIndependentVarEvents(double* time) const;
+  // Raises activeFlag, runs the model's section (sectionArg1, sectionArg2) after the delay states
+  // keyed by sectionArg2 took their next values, and lowers the flag.
+  void ServiceEvent(OdeEvent& event);
+  // Appends a formatted message line.
+  void WriteFormattedMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void RaiseStopFlag() { settings.SetStopFlag(true); }
+
+  // Zero crossings: the value of a state event's function, recorded from the evaluation at the
+  // start of a step (crossingsAtStart) or the one after it (crossingsAtEnd).
+  void RecordStateEvent(uint32_t id, OdeEventType type, double value, uint32_t sectionArg1,
+                        uint32_t sectionArg2, TarnLogical* activeFlag);
+  // After every step: detects crossings, locates and services them. False, with the stop flag
+  // raised, on a failure.
+  bool HandleStateEvents();
+
+  IntegrationAlgorithm integrationAlgorithm = IntegrationAlgorithm::AlgUnset;
+  double* indVar = nullptr;  // borrowed
+  uint32_t numStates = 0;
+  double* states = nullptr;       // borrowed
+  double* derivatives = nullptr;  // borrowed
+  double* initConds = nullptr;    // borrowed
+  uint32_t numAlgStates = 0;
+  double* algStates = nullptr;     // borrowed
+  double* residuals = nullptr;     // borrowed
+  double* algInitConds = nullptr;  // borrowed
+  uint32_t numDelayStates = 0;
+  double* delayStates = nullptr;      // borrowed
+  double* delayNextValues = nullptr;  // borrowed
+  double* delayInitConds = nullptr;   // borrowed
+  TarnSimDerivativeFunction derivativeFunction = nullptr;
+  uint32_t derivArg1 = 0;
+  uint32_t derivArg2 = 0;
+  bool initializationInProgress = false;
+
+  // The scaled clock: communication points are counted as whole multiples of
+  // scaledCommInterval = commInterval · timeScale, so the n-th point is exactly n·scaled / scale.
+  double scaledCommInterval = 0;
+  double lastCommInterval = -1.0;  // interval for which timeScale was computed
+  double timeScale = 1.0;          // power of ten
+  double intervalEnd = 0;          // where the current run of steps must end
+  double scaledTime = 0;           // the last communication point made an intervalEnd, scaled
+  double scaledNextCommTime = 0;   // scaledTime + scaledCommInterval
+  double nextCommTime = 0;         // scaledNextCommTime / timeScale
+  double requestedStepSize = 0.01;  // variable-step: the step before it was fitted to the stretch
+  int32_t stepCount = 0;
+  double stepStartTime = 0;
+
+  std::unique_ptr<Integrator> integrator;  // owned
+
+  bool stateEventsDeclared = false;  // the model reported a state event during its reset
+  EventQueue intervalEvents;  // OdeEvents, owned
+  EventQueue timeEvents;      // OdeEvents, owned
+  uint32_t nextTimeEventId = 1;
+  EventQueue crossingsAtStart;  // OdeEvents, owned
+  EventQueue crossingsAtEnd;    // OdeEvents, owned
+  EventQueue crossingsWork;     // OdeEvents, owned
+  std::vector<OdeEvent*> pendingStateEvents;  // events of crossingsAtEnd, located, to service
+  CheckPoint checkPoint;
+  StateStorageMemory stateStorage;
+  std::vector<double> syncPoints;  // ascending
+};
+
+}  // namespace tarn
+
+#endif  // TARN_SOLVER_ODE_SOLVER_H
