@@ -1,5 +1,6 @@
 // Host functions for the library's lifecycle, instances, tolerances and section evaluation.
 #include "api/guard.h"
+#include "runtime/execution_manager.h"
 #include "runtime/runtime.h"
 #include "tarn/tarn.h"
 
@@ -25,7 +26,11 @@ void TarnInitialize(void) {
 }
 
 void TarnFinalize(void) {
-  Guarded([] { TarnSimRuntime::GetInstance()->TarnSimDeinitialize(); });
+  Guarded([] {
+    TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
+    runtime->GetExecutionManager().EndPreviousRun();
+    runtime->TarnSimDeinitialize();
+  });
 }
 
 uint32_t TarnCreate(void) {
@@ -33,7 +38,14 @@ uint32_t TarnCreate(void) {
 }
 
 void TarnDestroy(uint32_t instance) {
-  Guarded([&] { TarnSimRuntime::GetInstance()->TarnSimDestroySystemInstance(instance); });
+  Guarded([&] {
+    TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
+    // The worker of a run of this instance must not outlive its record.
+    if (runtime->GetExecutionManager().RunningInstance() == instance) {
+      runtime->GetExecutionManager().EndPreviousRun();
+    }
+    runtime->TarnSimDestroySystemInstance(instance);
+  });
 }
 
 void TarnSetRelativeError(uint32_t instance, uint32_t index, double value) {

@@ -76,6 +76,21 @@ void* TarnSimGetUserDataBlock(uint32_t instance) {
   return record->userDataBlock.data();
 }
 
+void TarnSimIntegrate(uint32_t instance) {
+  TarnSimRuntime::GetInstance()->TarnSimCommunicationInterval(instance);
+}
+
+bool TarnSimScheduleEvent(uint32_t instance, uint32_t eventNumber, uint32_t section,
+                          TarnScheduleType type, double value, TarnLogical* flag) {
+  return TarnSimRuntime::GetInstance()->TarnSimAddEvent(instance, eventNumber, section, type,
+                                                        value, flag);
+}
+
+void TarnSimSetIntervalEvent(uint32_t instance, uint32_t eventNumber, uint32_t section,
+                             const double* interval) {
+  TarnSimRuntime::GetInstance()->TarnSimAddIntervalEvent(instance, eventNumber, section, interval);
+}
+
 void TarnSimDiscreteEventOccurred(uint32_t instance, uint32_t section) {
   TarnSimRuntime::GetInstance()->TarnSimInvokeDiscreteEventOccurred(instance, section);
 }

@@ -1,6 +1,11 @@
 #include "runtime/runtime.h"
 
 #include <cstring>
+#include <type_traits>
+
+#include "runtime/execution_manager.h"
+#include "runtime/runtime_messages.h"
+#include "solver/ode_solver.h"
 
 namespace tarn {
 namespace {
@@ -22,6 +27,43 @@ uint32_t ElementCount(const SystemInformation& info, uint32_t first, uint32_t co
 template <typename Registration, typename Notify>
 void ForEachRegistration(const std::vector<Registration>& list, Notify notify) {
   for (size_t i = 0; i < list.size(); ++i) notify(list[i]);
+}
+
+// Points every setting of the solver's record at its control symbol; a setting whose symbol is not
+// bound keeps the record's own storage.
+void BindSettings(IntegratorSettings& settings, const ControlBlock& control) {
+  auto bind = [&](auto*& setting, Control symbol) {
+    using Target = std::remove_reference_t<decltype(*setting)>;
+    if (void* address = control.Address(symbol)) setting = static_cast<Target*>(address);
+  };
+  bind(settings.commInterval, Control::kCint);
+  bind(settings.algoritm, Control::kIalg);
+  bind(settings.stepsPerCint, Control::kNstp);
+  bind(settings.maxStepSize, Control::kMaxt);
+  bind(settings.minStepSize, Control::kMint);
+  bind(settings.minStepSizeViolation, Control::kZzierr);
+  bind(settings.stopFlag, Control::kZzstopflag);
+  bind(settings.numCommIntsPerOuput, Control::kNciout);
+  bind(settings.currIntegrationOrder, Control::kCioitg);
+  bind(settings.computeJacobValidity, Control::kCjvitg);
+  bind(settings.currActualStepSize, Control::kCssitg);
+  bind(settings.doublePrecStates, Control::kDpsitg);
+  bind(settings.errsBasedOnCurrState, Control::kEcsitg);
+  bind(settings.forceExtraDerivEval, Control::kFdeitg);
+  bind(settings.noExtraEvals, Control::kNxeitg);
+  bind(settings.jacobNonlinThresh, Control::kTjnitg);
+  bind(settings.twoSidedMatrixEval, Control::kTsmitg);
+  bind(settings.writeEventDescription, Control::kWeditg);
+  bind(settings.writeErrorSummary, Control::kWesitg);
+  bind(settings.writeNormalData, Control::kWnditg);
+  bind(settings.writeExtraData, Control::kWxditg);
+  bind(settings.numDebugDumps, Control::kNdbug);
+  bind(settings.indVarInitVal, Control::kZzticg);
+  bind(settings.commIntOnEvent, Control::kCieitg);
+  bind(settings.jacUpperBandwidth, Control::kUbwitg);
+  bind(settings.jacLowerBandwidth, Control::kLbwitg);
+  bind(settings.odepackMethodFlag, Control::kOmfitg);
+  bind(settings.maxIntegOrder, Control::kMxoitg);
 }
 
 }  // namespace
@@ -57,7 +99,8 @@ uint32_t ElementSize(const TarnSimVariableDescriptor& descriptor) {
 SystemInstance::SystemInstance() = default;
 SystemInstance::~SystemInstance() = default;
 
-TarnSimRuntime::TarnSimRuntime() = default;
+TarnSimRuntime::TarnSimRuntime()
+    : executionManager_(std::make_unique<TarnSimExecutionManager>(*this)) {}
 TarnSimRuntime::~TarnSimRuntime() = default;
 
 TarnSimRuntime* TarnSimRuntime::GetInstance() { return &theRuntimeInstance; }
@@ -139,12 +182,16 @@ uint32_t TarnSimRuntime::TarnSimCreateSystemInstance() {
 
   instances_[number] = std::move(record);
   if (info.initialize != nullptr) info.initialize(number);
+  instances_[number]->solver = std::make_unique<OdeSolver>();
+  executionManager_->BindInstance(number);
   return number;
 }
 
 void TarnSimRuntime::TarnSimDestroySystemInstance(uint32_t instance) {
-  if (GetSystemInstance(instance) == nullptr) return;
+  SystemInstance* record = GetSystemInstance(instance);
+  if (record == nullptr) return;
   if (systemInfo_.derivative != nullptr) systemInfo_.derivative(instance, TARN_SECTION_DESTROY);
+  if (record->solver) record->solver->Finalize();
   instances_[instance].reset();
 }
 
@@ -160,6 +207,7 @@ void TarnSimRuntime::TarnSimReset(uint32_t instance) {
   record->control.SetFlag(Control::kZzstopflag, 0);
   record->control.SetFlag(Control::kZzicon, 0);
   record->control.SetFlag(Control::kZzstepstop, 1);
+  if (record->solver) record->solver->ClearEventQueues();
 }
 
 void TarnSimRuntime::TarnSimInitializeSystemInstance(uint32_t instance) {
@@ -176,6 +224,148 @@ void TarnSimRuntime::TarnSimInitializeSystemInstance(uint32_t instance) {
   control.SetFlag(Control::kZzicon, 0);
   control.SetFlag(Control::kZzstepstop, 0);
   record->intervalCount = 0;
+
+  OdeSolver* solver = record->solver.get();
+  int32_t* algorithmCode = control.Long(Control::kIalg);
+  if (solver == nullptr || algorithmCode == nullptr) return;
+  if (!OdeSolver::IsSupportedAlgorithm(static_cast<IntegrationAlgorithm>(*algorithmCode))) {
+    TarnSimWriteMessage(instance, kInvalidAlgorithmMessage);
+    TarnSimWriteMessage(instance, kDefaultAlgorithmMessage);
+    *algorithmCode = static_cast<int32_t>(IntegrationAlgorithm::AlgRungeKutta4);
+  }
+  solver->Initialize(static_cast<IntegrationAlgorithm>(*algorithmCode), t, record->ode.elementCount,
+                     record->ode.Values(), record->ode.Rates(), record->ode.InitialValues(),
+                     record->algebraic.elementCount, record->algebraic.Values(),
+                     record->algebraic.Rates(), record->algebraic.InitialValues(),
+                     record->delay.elementCount, record->delay.Values(), record->delay.Rates(),
+                     record->delay.InitialValues(), systemInfo_.derivative);
+  CopyIntervalControls(*record);
+  const int32_t steps = *control.Long(Control::kNstp);
+  solver->stepSize = *control.Double(Control::kCint) / steps;
+
+  if (record->delay.elementCount != 0 && !solver->delayStateKeys.empty()) {
+    const uint32_t firstDelay = 2 + systemInfo_.odeStateCount + systemInfo_.algebraicStateCount;
+    size_t key = 0;
+    for (uint32_t index = firstDelay; index < firstDelay + systemInfo_.delayStateCount; ++index) {
+      const TarnSimVariableDescriptor& descriptor = systemInfo_.descriptors[index];
+      for (uint32_t e = 0; e < FlattenedSize(descriptor.dimensions); ++e) {
+        if (key < solver->delayStateKeys.size()) solver->delayStateKeys[key++] = descriptor.sectionKey;
+      }
+    }
+  }
+
+  BindSettings(solver->settings, control);
+  if (Integrator* integrator = solver->GetIntegrator()) {
+    integrator->settings.Copy(&solver->settings);
+    ApplyStateTolerances(*record, 0);
+  }
+}
+
+void TarnSimRuntime::ApplyStateTolerances(const SystemInstance& record, uint32_t onlyIndex) {
+  Integrator* integrator = record.solver ? record.solver->GetIntegrator() : nullptr;
+  if (integrator == nullptr) return;
+  const uint32_t lastState = 1 + systemInfo_.odeStateCount + systemInfo_.algebraicStateCount;
+  uint32_t element = 0;
+  for (uint32_t index = 2; index <= lastState && index <= systemInfo_.symbolCount; ++index) {
+    const TarnSimVariableDescriptor& descriptor = systemInfo_.descriptors[index];
+    const uint32_t size = FlattenedSize(descriptor.dimensions);
+    if (onlyIndex == 0 || onlyIndex == index) {
+      for (uint32_t e = 0; e < size; ++e) {
+        integrator->SetMaxAbsoluteError(element + e, descriptor.absoluteError);
+        integrator->SetMaxRelativeError(element + e, descriptor.relativeError);
+      }
+    }
+    element += size;
+  }
+}
+
+void TarnSimRuntime::TarnSimCommunicationInterval(uint32_t instance) {
+  SystemInstance* record = GetSystemInstance(instance);
+  if (record == nullptr || !record->solver || !record->control.IsBound()) return;
+  OdeSolver& solver = *record->solver;
+  const ControlBlock& control = record->control;
+  CopyIntervalControls(*record);
+  if (solver.firstInterval) solver.HandleIndependentVarEvents();
+  if (systemInfo_.derivative != nullptr) systemInfo_.derivative(instance, TARN_SECTION_COMM_POINT);
+
+  if (control.Flag(Control::kZzstopflag) == 0) {
+    // An interval count of 0 or less would make every interval an output point anyway.
+    const int32_t perOutput = *control.Long(Control::kNciout);
+    const bool everyInterval = perOutput <= 1;
+    if (solver.settings.communicationPointReached || everyInterval ||
+        record->intervalCount % static_cast<uint32_t>(perOutput) == 0) {
+      TarnSimInvokeTick(instance, TARN_TICK_OUTPUT);
+      TarnSimInvokeSymbolWatch(instance);
+      ++record->intervalCount;
+    }
+  }
+
+  solver.SetDerivFuncArg1(instance);
+  solver.SetDerivFuncArg2(TARN_SECTION_DERIVATIVE);
+  if (*control.Long(Control::kZzicon) == 1) {
+    control.SetFlag(Control::kZzicon, 0);
+    solver.rescaleInterval = true;
+  }
+  solver.Step();
+  CheckMessageBuffer(instance);
+  executionManager_->DebugTick();
+  if (record->stepPending) {
+    control.SetFlag(Control::kZzstepstop, 1);
+    record->stepPending = false;
+  }
+}
+
+void TarnSimRuntime::CopyIntervalControls(SystemInstance& record) {
+  OdeSolver& solver = *record.solver;
+  const ControlBlock& control = record.control;
+  solver.commInterval = *control.Double(Control::kCint);
+  solver.stepsPerCommInterval = static_cast<uint32_t>(*control.Long(Control::kNstp));
+  solver.maxStepSize = *control.Double(Control::kMaxt);
+  solver.minStepSize = *control.Double(Control::kMint);
+}
+
+void TarnSimRuntime::CheckMessageBuffer(uint32_t instance) {
+  SystemInstance* record = GetSystemInstance(instance);
+  if (record == nullptr || !record->solver) return;
+  auto deliver = [&](std::string& buffer) {
+    if (buffer.empty()) return;
+    const std::string text = std::move(buffer);
+    buffer.clear();
+    TarnSimWriteMessage(instance, text.c_str());
+  };
+  deliver(record->solver->messages);
+  if (Integrator* integrator = record->solver->GetIntegrator()) deliver(integrator->messages);
+}
+
+void TarnSimRuntime::WriteStatistics(uint32_t instance) {
+  SystemInstance* record = GetSystemInstance(instance);
+  if (record == nullptr || !record->solver || record->solver->GetIntegrator() == nullptr) return;
+  if (record->control.Flag(Control::kWesitg) != 1) return;
+  record->solver->GetIntegrator()->WriteStatistics();
+  CheckMessageBuffer(instance);
+}
+
+bool TarnSimRuntime::TarnSimAddEvent(uint32_t instance, uint32_t eventNumber, uint32_t section,
+                                     TarnScheduleType type, double value, TarnLogical* flag) {
+  SystemInstance* record = GetSystemInstance(instance);
+  if (record == nullptr || !record->solver) return false;
+  OdeEventType eventType;
+  switch (type) {
+    case TARN_SCHEDULE_AT_TIME: eventType = OdeEventType::EventIndependentVar; break;
+    case TARN_SCHEDULE_CROSSING: eventType = OdeEventType::EventStateAny; break;
+    case TARN_SCHEDULE_CROSSING_RISING: eventType = OdeEventType::EventStateRising; break;
+    case TARN_SCHEDULE_CROSSING_FALLING: eventType = OdeEventType::EventStateFalling; break;
+    default: return false;
+  }
+  record->solver->AddEvent(eventNumber, eventType, value, instance, section, flag);
+  return true;
+}
+
+void TarnSimRuntime::TarnSimAddIntervalEvent(uint32_t instance, uint32_t eventNumber,
+                                             uint32_t section, const double* interval) {
+  SystemInstance* record = GetSystemInstance(instance);
+  if (record == nullptr || !record->solver) return;
+  record->solver->AddIntervalEvent(eventNumber, instance, section, interval);
 }
 
 void TarnSimRuntime::TarnSimSetRelativeErrorTol(uint32_t instance, uint32_t index, double value) {
@@ -188,10 +378,12 @@ void TarnSimRuntime::TarnSimSetAbsoluteErrorTol(uint32_t instance, uint32_t inde
 
 void TarnSimRuntime::SetTolerance(uint32_t instance, uint32_t index, double value,
                                   bool relative) {
-  if (GetSystemInstance(instance) == nullptr) return;
+  const SystemInstance* record = GetSystemInstance(instance);
+  if (record == nullptr || !record->solver) return;
   TarnSimVariableDescriptor* descriptor = GetDescriptor(index);
   if (descriptor == nullptr) return;
   (relative ? descriptor->relativeError : descriptor->absoluteError) = value;
+  ApplyStateTolerances(*record, index);
 }
 
 void TarnSimRuntime::TarnSimWriteMessage(uint32_t instance, const char* text) {

@@ -17,6 +17,9 @@
 
 namespace tarn {
 
+class OdeSolver;
+class TarnSimExecutionManager;
+
 inline constexpr uint32_t kMaxDimensions = 6;
 inline constexpr uint32_t kAttributeCount = 11;
 // Instance numbers run from 1 to kInstanceSlots - 1; slot 0 is never used.
@@ -126,6 +129,7 @@ struct SystemInstance {
   StateGroup delay;
   void** otherVariables = nullptr;
   ControlBlock control;
+  std::unique_ptr<OdeSolver> solver;
   TarnExecutionState executionState = TARN_STATE_NONE;
   std::vector<StatusRegistration> statusCallbacks;
   std::vector<ErrorRegistration> errorCallbacks;
@@ -163,6 +167,7 @@ class TarnSimRuntime {
   TarnSimVariableDescriptor* GetDescriptor(uint32_t index);
   // The record of an existing instance, else null.
   SystemInstance* GetSystemInstance(uint32_t instance) const;
+  TarnSimExecutionManager& GetExecutionManager() { return *executionManager_; }
 
   // Registration (model side).
   void SetSystemInfo(uint32_t symbolCount, uint32_t odeStateCount, uint32_t algebraicStateCount,
@@ -180,6 +185,15 @@ class TarnSimRuntime {
   // Run preparation and stepping.
   void TarnSimReset(uint32_t instance);
   void TarnSimInitializeSystemInstance(uint32_t instance);
+  void TarnSimCommunicationInterval(uint32_t instance);
+  // Delivers the solver's, then the integrator's buffered messages to the status callbacks.
+  void CheckMessageBuffer(uint32_t instance);
+  // The integrator's statistics, when wesitg is set.
+  void WriteStatistics(uint32_t instance);
+  bool TarnSimAddEvent(uint32_t instance, uint32_t eventNumber, uint32_t section,
+                       TarnScheduleType type, double value, TarnLogical* flag);
+  void TarnSimAddIntervalEvent(uint32_t instance, uint32_t eventNumber, uint32_t section,
+                               const double* interval);
   void TarnSimSetRelativeErrorTol(uint32_t instance, uint32_t index, double value);
   void TarnSimSetAbsoluteErrorTol(uint32_t instance, uint32_t index, double value);
 
@@ -193,12 +207,19 @@ class TarnSimRuntime {
 
  private:
   void SetTolerance(uint32_t instance, uint32_t index, double value, bool relative);
+  // Gives every element of the ODE and algebraic state symbols (indexes 2 .. A+B+1) its symbol's
+  // tolerances in the instance's integrator; only symbol `onlyIndex` when it is not 0.
+  void ApplyStateTolerances(const SystemInstance& record, uint32_t onlyIndex);
+  // Copies cint, nstp, maxt and mint into the instance's solver.
+  void CopyIntervalControls(SystemInstance& record);
 
   SystemInformation systemInfo_;
   std::array<std::unique_ptr<SystemInstance>, kInstanceSlots> instances_;
   // Records forgotten by TarnSimInitialize. A worker may still be using one, so they are kept
   // alive (and unreachable from the host) until the library is unloaded.
   std::vector<std::unique_ptr<SystemInstance>> forgottenInstances_;
+  // Declared last so that it is destroyed first: ending its worker reads the instances.
+  std::unique_ptr<TarnSimExecutionManager> executionManager_;
 };
 
 }  // namespace tarn

@@ -1,0 +1,32 @@
+# Quick start: `make run` and `make test` each install what is missing, configure and build.
+BUILD_DIR := build
+SANITIZE_DIR := build-sanitize
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test test-sanitize clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release > /dev/null
+	@cmake --build $(BUILD_DIR) -j$(JOBS)
+
+run: build
+	@./$(BUILD_DIR)/tarn-sim
+
+test: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS)
+	@$(MAKE) --no-print-directory test-sanitize
+
+# Every suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	@cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON > /dev/null
+	@cmake --build $(SANITIZE_DIR) -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -1,0 +1,203 @@
+#include "runtime/execution_manager.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "runtime/floating_point_status.h"
+#include "runtime/runtime.h"
+#include "tarn/tarn.h"
+
+namespace tarn {
+namespace {
+
+constexpr char kThreadName[] = "Simulation";
+constexpr size_t kMessageSize = 512;
+
+}  // namespace
+
+TarnSimExecutionManager::TarnSimExecutionManager(TarnSimRuntime& runtime) : runtime_(runtime) {}
+
+TarnSimExecutionManager::~TarnSimExecutionManager() { EndPreviousRun(); }
+
+bool TarnSimExecutionManager::FindDebugSymbols() {
+  lineSymbol_ = TarnGetSymbolIndex("zzlinenum");
+  fileSymbol_ = TarnGetSymbolIndex("zzfilename");
+  blockSymbol_ = TarnGetSymbolIndex("zzblockname");
+  return HasDebugSymbols();
+}
+
+void TarnSimExecutionManager::EndPreviousRun() {
+  if (!thread_) return;
+  if (SystemInstance* record = runtime_.GetSystemInstance(runningInstance_)) {
+    record->control.SetFlag(Control::kZzstopflag, 1);
+  }
+  // A debug run asked to stop ends at its next tick; a paused one is woken by Terminate and
+  // then finds the stop flag raised.
+  if (debugState_.load() == TarnDebugState::kRunning ||
+      debugState_.load() == TarnDebugState::kPauseRequested) {
+    debugState_.store(TarnDebugState::kStopRequested);
+  }
+  thread_->Terminate();
+  thread_.reset();
+}
+
+void TarnSimExecutionManager::PrepareRun(bool debugMode) {
+  EndPreviousRun();
+  debugMode_ = debugMode;
+  exceptionReported_ = false;
+  pauseForFault_ = false;
+  endReported_.store(false);
+  runningInstance_ = instance_;
+}
+
+void TarnSimExecutionManager::Start() {
+  PrepareRun(/*debugMode=*/false);
+  FindDebugSymbols();
+  thread_ = ThreadFactory::newThread(*this, kThreadName);
+  runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_STARTED);
+  if (!thread_->Start()) {
+    thread_.reset();
+    Finalize();
+  }
+}
+
+void TarnSimExecutionManager::StartBlocking() {
+  PrepareRun(/*debugMode=*/false);
+  FindDebugSymbols();
+  runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_STARTED);
+  Run();
+}
+
+void TarnSimExecutionManager::Run() {
+  const uint32_t instance = runningInstance_;
+  try {
+    if (TarnSimSimulationFunction simulation = runtime_.GetSystemInfo().simulation) {
+      simulation(instance);
+    }
+    runtime_.TarnSimInvokeTick(instance, TARN_TICK_OUTPUT);
+    runtime_.WriteStatistics(instance);
+  } catch (const DebugStopped&) {
+    // The host stopped the debug run; its end is reported below.
+  } catch (...) {
+    runtime_.TarnSimSetExecutionState(instance, TARN_STATE_EXCEPTION);
+  }
+  Finalize();
+}
+
+void TarnSimExecutionManager::Finalize() {
+  // A debug run stopped while paused has been reported ended already; its worker ends silently.
+  if (endReported_.exchange(true)) return;
+  if (debugMode_) {
+    debugState_.store(TarnDebugState::kNotDebugging);
+    runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_DEBUG_ENDED);
+  } else {
+    runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_ENDED);
+  }
+}
+
+void TarnSimExecutionManager::DebugStart() {
+  PrepareRun(/*debugMode=*/true);
+  if (debugState_.load() != TarnDebugState::kNotDebugging) return;
+  if (!FindDebugSymbols()) {
+    runtime_.TarnSimWriteMessage(runningInstance_, kNoDebugInformationMessage);
+    return;
+  }
+  thread_ = ThreadFactory::newThread(*this, kThreadName);
+  debugState_.store(TarnDebugState::kRunning);
+  runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_DEBUG_STARTED);
+  if (!thread_->Start()) {
+    thread_.reset();
+    Finalize();
+  }
+}
+
+void TarnSimExecutionManager::DebugStep() {
+  if (debugState_.load() != TarnDebugState::kPaused) return;
+  debugState_.store(TarnDebugState::kPauseRequested);
+  thread_->Resume();
+}
+
+void TarnSimExecutionManager::DebugContinue() {
+  if (debugState_.load() != TarnDebugState::kPaused) return;
+  debugState_.store(TarnDebugState::kRunning);
+  runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_DEBUG_CONTINUED);
+  thread_->Resume();
+}
+
+void TarnSimExecutionManager::DebugBreak() {
+  TarnDebugState running = TarnDebugState::kRunning;
+  debugState_.compare_exchange_strong(running, TarnDebugState::kPauseRequested);
+}
+
+void TarnSimExecutionManager::DebugStop() {
+  TarnDebugState running = TarnDebugState::kRunning;
+  if (debugState_.compare_exchange_strong(running, TarnDebugState::kStopRequested)) return;
+  // Paused or idle: the run is reported ended at once. A paused worker stays suspended until the
+  // next start ends it.
+  Finalize();
+}
+
+void TarnSimExecutionManager::DebugSuspend() {
+  if (thread_) thread_->Suspend();
+}
+
+void TarnSimExecutionManager::DebugResume() {
+  if (thread_) thread_->Resume();
+}
+
+void TarnSimExecutionManager::DebugAddBreakpoint(uint32_t line, const char* fileName,
+                                                 const char* blockName) {
+  breakpoints_.AddBreakpoint(line, fileName, blockName);
+}
+
+void TarnSimExecutionManager::DebugRemoveBreakpoint(uint32_t line, const char* fileName,
+                                                    const char* blockName) {
+  breakpoints_.RemoveBreakpoint(line, fileName, blockName);
+}
+
+void TarnSimExecutionManager::DebugClearAllBreakpoints() { breakpoints_.ClearAllBreakpoints(); }
+
+void TarnSimExecutionManager::ReportFloatingPointFault() {
+  exceptionReported_ = true;
+  pauseForFault_ = true;
+  if (!HasDebugSymbols()) return;
+  const int32_t line = TarnGetLong(runningInstance_, lineSymbol_);
+  const char* block = TarnGetString(runningInstance_, blockSymbol_);
+  char msg[kMessageSize];
+  if (block != nullptr && block[0] != '\0') {
+    std::snprintf(msg, sizeof msg, "*** Floating point exception detected at block %s, line %" PRId32 ".*** \n",
+                  block, line);
+  } else {
+    std::snprintf(msg, sizeof msg, "*** Floating point exception detected at line %" PRId32 ".*** \n", line);
+  }
+  runtime_.TarnSimWriteMessage(runningInstance_, msg);
+}
+
+void TarnSimExecutionManager::Pause() {
+  pauseForFault_ = false;
+  debugState_.store(TarnDebugState::kPaused);
+  runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_DEBUG_PAUSED);
+  if (thread_) thread_->Suspend();
+}
+
+void TarnSimExecutionManager::DebugTick() {
+  if (thread_) thread_->PauseIfSuspended();
+  if (!exceptionReported_ && FloatingPointFaultRaised()) ReportFloatingPointFault();
+  if (!debugMode_) return;
+  if (debugState_.load() == TarnDebugState::kStopRequested) throw DebugStopped();
+  runtime_.TarnSimInvokeTick(runningInstance_, TARN_TICK_DEBUG);
+  if (debugState_.load() == TarnDebugState::kPauseRequested) {
+    Pause();
+    return;
+  }
+  if (!HasDebugSymbols()) return;
+  const int32_t line = TarnGetLong(runningInstance_, lineSymbol_);
+  const char* file = TarnGetString(runningInstance_, fileSymbol_);
+  const char* block = TarnGetString(runningInstance_, blockSymbol_);
+  if (breakpoints_.ContainsBreakpoint(static_cast<uint32_t>(line), file, block) ||
+      pauseForFault_) {
+    Pause();
+  }
+}
+
+}  // namespace tarn
