@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "memory/fast_alloc_memory_manager.h"
-#include "memory/memory_manager.h"
 #include "solver/checkpoint.h"
 #include "solver/state_storage_memory.h"
 
@@ -31,8 +30,8 @@ class CheckPointTest : public testing::TestWithParam<MemoryManagerType> {
       ASSERT_TRUE(
           checkPoint_.AddCheckedBlock(group->data(), Bytes(*group), StateStorageType::kPrimary));
     }
+    for (std::size_t i = 0; i < states_.size(); ++i) states_[i] = 1.0 / (1.0 + i);
   }
-
   bool Save() {
     storage_.SetPosition(0);
     return checkPoint_.Save();
@@ -45,31 +44,26 @@ class CheckPointTest : public testing::TestWithParam<MemoryManagerType> {
   StateStorageMemory storage_;
   CheckPoint checkPoint_;
   double time_ = 12.5;
-  std::vector<double> states_ = std::vector<double>(101, 0.25);
+  std::vector<double> states_ = std::vector<double>(101);
   std::vector<double> algebraic_{1.0, -2.0};
   std::vector<double> delays_{3.0, 4.0, 5.0};
 };
 
 TEST_P(CheckPointTest, RestoreBringsBackEveryBlockAsSaved) {
-  for (std::size_t i = 0; i < states_.size(); ++i) states_[i] = 1.0 / (1.0 + i);
-  const double savedTime = time_;
   const auto savedStates = states_;
   const auto savedAlgebraic = algebraic_;
   const auto savedDelays = delays_;
   ASSERT_TRUE(Save());
-  EXPECT_EQ(storage_.GetEntryCount(), 4u);
-
   time_ = 99;
-  for (double& value : states_) value = -7;
+  states_.assign(states_.size(), -7);
   algebraic_.assign(algebraic_.size(), 0);
   delays_.assign(delays_.size(), 0);
   ASSERT_TRUE(Restore());
-  EXPECT_EQ(time_, savedTime);
+  EXPECT_EQ(time_, 12.5);
   EXPECT_EQ(states_, savedStates);
   EXPECT_EQ(algebraic_, savedAlgebraic);
   EXPECT_EQ(delays_, savedDelays);
-  EXPECT_EQ(checkPoint_.GetTotalLength(),
-            sizeof time_ + Bytes(states_) + Bytes(algebraic_) + Bytes(delays_));
+  EXPECT_EQ(checkPoint_.GetTotalLength(), 8 + Bytes(states_) + Bytes(algebraic_) + Bytes(delays_));
 }
 
 TEST_P(CheckPointTest, RepeatedSavesReuseTheirEntries) {
@@ -78,17 +72,13 @@ TEST_P(CheckPointTest, RepeatedSavesReuseTheirEntries) {
     ASSERT_TRUE(Save());
   }
   EXPECT_EQ(storage_.GetEntryCount(), 4u);
-  time_ = -1;
   ASSERT_TRUE(Restore());
   EXPECT_EQ(time_, 4);
 }
 
-TEST_P(CheckPointTest, RestoreWithoutASaveFailsAndChangesNothing) {
+TEST_P(CheckPointTest, RestoreFailsWhenAnEntryIsMissingOrShort) {
   EXPECT_FALSE(Restore());
   EXPECT_EQ(time_, 12.5);
-}
-
-TEST_P(CheckPointTest, RestoreFailsWhenAnEntryIsShorterThanItsBlock) {
   ASSERT_TRUE(Save());
   storage_.SetPosition(0);
   ASSERT_EQ(storage_.Write(&time_, 4), 4u);
@@ -118,8 +108,7 @@ TEST(CheckPointBlocksTest, BlocksNeedTheStorageTheirTypeNames) {
   double value = 3;
   CheckPoint checkPoint(7, &primary, nullptr, nullptr);
   EXPECT_FALSE(checkPoint.AddCheckedBlock(&value, sizeof value, StateStorageType::kSecondary));
-  EXPECT_FALSE(
-      checkPoint.AddCheckedBlock(&value, sizeof value, static_cast<StateStorageType>(2)));
+  EXPECT_FALSE(checkPoint.AddCheckedBlock(&value, sizeof value, static_cast<StateStorageType>(2)));
   EXPECT_FALSE(checkPoint.AddCheckedBlock(nullptr));
   EXPECT_TRUE(checkPoint.GetBlocks().empty());
   EXPECT_EQ(checkPoint.GetTotalLength(), 0u);
@@ -130,7 +119,6 @@ TEST(CheckPointBlocksTest, BlocksNeedTheStorageTheirTypeNames) {
   EXPECT_TRUE(checkPoint.Save());
   EXPECT_EQ(secondary.GetEntryCount(), 1u);
   EXPECT_EQ(primary.GetEntryCount(), 1u);
-  EXPECT_EQ(checkPoint.GetTotalLength(), sizeof value + 4);
 }
 
 TEST(CheckPointBlocksTest, CopiesHaveTheirOwnBlocks) {
@@ -140,44 +128,30 @@ TEST(CheckPointBlocksTest, CopiesHaveTheirOwnBlocks) {
   CheckPoint original(1, &storage, nullptr, nullptr);
   ASSERT_TRUE(original.AddCheckedBlock(&value, sizeof value, StateStorageType::kPrimary));
   CheckPoint copy(original);
-  EXPECT_EQ(copy.GetCheckPointId(), 1u);
   ASSERT_EQ(copy.GetBlocks().size(), 1u);
   EXPECT_NE(copy.GetBlocks()[0].get(), original.GetBlocks()[0].get());
   copy.Finalize();
-  EXPECT_EQ(original.GetBlocks().size(), 1u);
   // Initialising from its own list keeps the blocks.
   original.Initialize(2, &storage, nullptr, &original.GetBlocks());
   EXPECT_EQ(original.GetBlocks().size(), 1u);
   EXPECT_EQ(original.GetTotalLength(), sizeof value);
-  EXPECT_TRUE(original.Save());
 }
 
-TEST(StateStorageMemoryTest, TrimKeepsTheFirstEntries) {
-  StateStorageMemory storage;
+TEST(StateStorageMemoryTest, TrimKeepsTheFirstEntriesAndRewritesMayChangeLength) {
+  StateStorageMemory storage(MemoryManagerType::kFastAlloc);
   ASSERT_TRUE(storage.Initialize());
   for (uint32_t i = 0; i < 4; ++i) ASSERT_EQ(storage.Write(&i, sizeof i), sizeof i);
   EXPECT_FALSE(storage.Trim(4));
   EXPECT_TRUE(storage.Trim(2));
   EXPECT_EQ(storage.GetEntryCount(), 2u);
+  const double wider = 9.5;
   storage.SetPosition(1);
-  uint32_t value = 0;
-  EXPECT_EQ(storage.Read(&value, sizeof value), sizeof value);
-  EXPECT_EQ(value, 1u);
-  EXPECT_EQ(storage.Read(&value, sizeof value), 0u);
-}
-
-TEST(StateStorageMemoryTest, RewritingWithAnotherLengthReplacesTheEntry) {
-  StateStorageMemory storage(MemoryManagerType::kFastAlloc);
-  ASSERT_TRUE(storage.Initialize());
-  const double pair[2] = {1.5, 2.5};
-  const double single = 9.5;
-  ASSERT_EQ(storage.Write(pair, sizeof pair), sizeof pair);
-  storage.SetPosition(0);
-  ASSERT_EQ(storage.Write(&single, sizeof single), sizeof single);
-  storage.SetPosition(0);
+  ASSERT_EQ(storage.Write(&wider, sizeof wider), sizeof wider);
+  storage.SetPosition(1);
   double read[2] = {0, 0};
-  EXPECT_EQ(storage.Read(read, sizeof read), sizeof single);
+  EXPECT_EQ(storage.Read(read, sizeof read), sizeof wider);
   EXPECT_EQ(read[0], 9.5);
+  EXPECT_EQ(storage.Read(read, sizeof read), 0u);
 }
 
 TEST(StateStorageMemoryTest, WritesFailWithoutAManagerOrMemory) {
@@ -190,19 +164,16 @@ TEST(StateStorageMemoryTest, WritesFailWithoutAManagerOrMemory) {
   ASSERT_EQ(finalised.Write(&value, sizeof value), sizeof value);
   finalised.Finalize();
   EXPECT_EQ(finalised.GetEntryCount(), 0u);
-  EXPECT_EQ(finalised.GetPosition(), 0u);
   EXPECT_EQ(finalised.Read(&value, sizeof value), 0u);
   EXPECT_EQ(finalised.Write(&value, sizeof value), 0u);
 
-  // The fast manager serves no request above its largest size class.
+  // The fast manager serves nothing above its largest size class: the save fails, safely.
   StateStorageMemory pooled(MemoryManagerType::kFastAlloc);
   ASSERT_TRUE(pooled.Initialize());
   std::vector<char> large(FastAllocMemoryManager::kLargestRequest + 1);
-  const auto length = static_cast<uint32_t>(large.size());
-  EXPECT_EQ(pooled.Write(large.data(), length), 0u);
   CheckPoint checkPoint(1, &pooled, nullptr, nullptr);
-  ASSERT_TRUE(checkPoint.AddCheckedBlock(large.data(), length, StateStorageType::kPrimary));
-  pooled.SetPosition(0);
+  ASSERT_TRUE(checkPoint.AddCheckedBlock(large.data(), static_cast<uint32_t>(large.size()),
+                                         StateStorageType::kPrimary));
   EXPECT_FALSE(checkPoint.Save());
 }
 

@@ -1,5 +1,5 @@
-// Synchronisation helpers for the threaded tests: a one-shot signal with a bounded wait, and a
-// guard that turns a hang into a failed run instead of a stuck suite.
+// Synchronisation for the threaded tests: a one-shot signal with a bounded wait, and a guard that
+// turns a hang into a failed run instead of a stuck suite.
 #ifndef TARN_TESTS_THREADS_SIGNAL_H
 #define TARN_TESTS_THREADS_SIGNAL_H
 
@@ -13,7 +13,7 @@
 
 namespace tarn::test {
 
-// Long enough never to expire on a loaded machine; only a hang reaches it.
+// Only a hang reaches it, however loaded the machine.
 inline constexpr std::chrono::seconds kHangTimeout{20};
 // How long a test watches for something that must not happen.
 inline constexpr std::chrono::milliseconds kQuietPeriod{50};
@@ -26,11 +26,6 @@ class Signal {
     set_ = true;
     changed_.notify_all();
   }
-  bool IsSet() {
-    std::lock_guard lock(mutex_);
-    return set_;
-  }
-  // True when the signal was set within `timeout`.
   template <typename Duration>
   bool WaitFor(Duration timeout) {
     std::unique_lock lock(mutex_);
@@ -44,8 +39,8 @@ class Signal {
   bool set_ = false;
 };
 
-// Runs `action` on a helper thread and waits for it; a hang aborts the suite with a message,
-// since the stuck thread cannot be recovered.
+// Runs `action` on a helper thread; a hang aborts the suite, since a stuck thread cannot be
+// recovered.
 inline void ExpectFinishes(const char* what, const std::function<void()>& action) {
   Signal done;
   std::thread helper([&] {
