@@ -19,9 +19,12 @@ namespace msg = integrator_messages;
 namespace {
 
 constexpr double kDefaultErrorBound = 1e-4;
+constexpr size_t kStageVectorCount = 7;
+constexpr size_t kJacobianWorkVectorCount = 3;  // derivatives at x - δ, x, x + δ
 
-// Finite-difference perturbation: relative part 2^-26 (half the digits of a double) and absolute
-// floor 2^-52 (the double epsilon).
+// Finite-difference perturbation: relative part 2^-26 = sqrt(epsilon), balancing truncation
+// against rounding error (Dennis and Schnabel, Numerical Methods for Unconstrained Optimization,
+// 1983), and absolute floor 2^-52 (the double epsilon).
 constexpr double kRelativePerturbation = 1.4901161193847656e-8;
 constexpr double kMinimumPerturbation = 2.220446049250313e-16;
 // A finite-difference spread below this fraction of the base value counts as no spread at all.
@@ -35,7 +38,8 @@ constexpr double kConditionWarningFactor = 50;     // warn when rcond/50 is lost
 constexpr double kConvergedStep = 0.33;            // (2·relative step)^mu below this: done
 constexpr double kSecantDampingRange = 0.1;        // |dxᵀ·B·dr| within this of dxᵀdx ...
 constexpr double kSecantDamping = 0.8;             // ... damps the rank-one update to this
-// Damping exponents beyond the double range make a zero step; larger ones only risk overflow.
+// 2^-1100 is already zero, so a larger damping exponent changes nothing; the cap keeps the
+// conversion of an enormous first estimate to an integer defined.
 constexpr double kMaxDampingExponent = 1100;
 
 // Raises a flag for the lifetime of the guard.
@@ -98,14 +102,14 @@ bool Integrator::Initialize(double* indVarIn, uint32_t numStatesIn, double* stat
   totalStates = numStates + numAlgStates;
 
   const uint32_t n = totalStates;
-  stageValues.Allocate(7, n);
+  stageValues.Allocate(kStageVectorCount, n);
   currentErrors.assign(n, 0.0);
   errorControlledCount.assign(n, 0);
   relativeErrorDominant.assign(n, 0);
   maxErrors.assign(n, 0.0);
   maxAbsErrors.assign(n, kDefaultErrorBound);
   maxRelErrors.assign(n, kDefaultErrorBound);
-  jacobianWork.Allocate(3, n);
+  jacobianWork.Allocate(kJacobianWorkVectorCount, n);
   nonRepeatableReported.assign(n, 0);
   pivots.assign(n, 0);
   columnScale.assign(n, 0.0);
@@ -302,7 +306,8 @@ void Integrator::CalculateSecondDerivatives(double* out) {
 // finite differences at the start of an initialising call and whenever progress stalls, and
 // otherwise improves them with Broyden rank-one updates from each pair of points. Each step blends
 // the Newton step -B·r with the steepest-descent step -Jᵀ·r (Cauchy length) and is damped by
-// 2^-mu, mu growing while the scaled residual fails to decrease.
+// 2^-mu, mu growing while the scaled residual fails to decrease. Rank-one updates after Broyden
+// (Math. Comp. 19, 1965); Newton and steepest-descent blend after Powell's hybrid method (1970).
 
 void Integrator::UpdateAlgebraicWeights() {
   for (uint32_t i = 0; i < numAlgStates; ++i) {

@@ -26,27 +26,32 @@ class Linpack final {
  public:
   Linpack() = delete;
 
-  // DGEFA. Overwrites `a` with the negated multipliers (below the diagonal) and the upper
-  // triangular factor. The pivot is the first largest magnitude from the diagonal down. `info` is
-  // 0 when every pivot is non-zero, otherwise the 1-based position of the last zero pivot (n when
-  // only the last diagonal element of the factor is zero).
+  // LU factorisation with partial pivoting (LINPACK DGEFA, Dongarra et al. 1979). Overwrites `a`
+  // with the negated multipliers (below the diagonal) and the upper triangular factor. The pivot is
+  // the first largest magnitude from the diagonal down. `info` is 0 when every pivot is non-zero,
+  // otherwise the 1-based position of the last zero pivot (n when only the last diagonal element of
+  // the factor is zero).
   static void GaussFactor(double** a, int lda, int n, int* ipvt, int& info);
 
-  // DGECO. Factors `a` with GaussFactor and estimates the reciprocal of its condition number in
+  // Condition estimate (LINPACK DGECO; Cline, Moler, Stewart and Wilkinson, SIAM J. Numer. Anal.
+  // 16, 1979). Factors `a` with GaussFactor and estimates the reciprocal of its condition number in
   // the 1-norm into `rcond` (0 when the norm of `a` is 0). z[n] is work; on return it holds an
   // approximate null vector scaled to unit 1-norm.
   static void GaussCond(double** a, int lda, int n, int* ipvt, double& rcond, double* z);
 
-  // DGESL. Solves A·x = b (job 0) or transpose(A)·x = b (any other job) with the factors of
-  // GaussFactor or GaussCond; b[n] is overwritten by x. The factor's diagonal must be free of
-  // zeros (info 0, or rcond not negligible).
+  // Solution with the LU factors (LINPACK DGESL, Dongarra et al. 1979). Solves A·x = b (job 0) or
+  // transpose(A)·x = b (any other job) with the factors of GaussFactor or GaussCond; b[n] is
+  // overwritten by x. The factor's diagonal must be free of zeros (info 0, or rcond not
+  // negligible).
   static void GaussSolve(double** a, int lda, int n, int* ipvt, double* b, int job);
 
-  // DGEDI on factored `a`. job 10 or 11: determinant det[0]·10^det[1] with 1 <= |det[0]| < 10 or
-  // det[0] = 0. job 1 or 11: `a` replaced by its inverse (work[n] used). Other jobs do nothing.
+  // Determinant and inverse from the LU factors (LINPACK DGEDI, Dongarra et al. 1979). job 10 or
+  // 11: determinant det[0]·10^det[1] with 1 <= |det[0]| < 10 or det[0] = 0. job 1 or 11: `a`
+  // replaced by its inverse (work[n] used). Other jobs do nothing.
   static void GaussInvert(double** a, int lda, int n, int* ipvt, double* det, double* work,
                           int job);
 
+  // BLAS level 1 (Lawson, Hanson, Kincaid and Krogh, ACM TOMS 5, 1979).
   // DSCAL: x = alpha·x.
   static void ScaleVector(int n, double alpha, double* x, int incx);
   // DASUM: the sum of |x[i]|.
