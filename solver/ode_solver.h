@@ -22,6 +22,7 @@
 #define TARN_SOLVER_ODE_SOLVER_H
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -158,15 +159,24 @@ class OdeSolver final {
   // Advances the scaled clock and sets intervalEnd: the next communication point, or an earlier
   // synchronisation point or event.
   void CalcIntervalEnd();
-  // The next step size for the regime of the algorithm; false when it is not positive.
+  // The next step size for the regime of the algorithm; false, with a message, when it is not
+  // positive.
   bool CalcStepSize();
-  // One integrator step of stepSize, then the post-step evaluation and the algebraic states.
+  // One integrator step of stepSize, landing exactly on intervalEnd when it ends within the
+  // tolerance of it; then the post-step evaluation and the algebraic states (a failure of these
+  // raises the stop flag). Requires an integrator.
   void IntegratorStep();
+  // After a fixed step from `start`: a run of equal steps, each starting where the last ended,
+  // ends at fixedStepAnchor + n·stepSize, so the independent variable does not collect the
+  // rounding of a running sum. Any other step starts a new run.
+  void CountFixedStep(double start);
   // The earliest synchronisation point after the present time and the earliest scheduled event
   // go to *time; false when there is neither.
-  bool CheckForIndependentVarEvents(double* time) const;
+  bool CheckForIndependentVarEvents(double* time);
+  // Whether an independent-variable or interval event is due at the present time.
+  bool IsDue(const OdeEvent& event) const;
   // Raises activeFlag, runs the model's section (sectionArg1, sectionArg2) after the delay states
-  // keyed by sectionArg2 took their next values, and lowers the flag.
+  // keyed by sectionArg2 took their next values, and lowers the flag. Requires an integrator.
   void ServiceEvent(OdeEvent& event);
   // Appends a formatted message line.
   void WriteFormattedMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -211,6 +221,11 @@ class OdeSolver final {
   double requestedStepSize = 0.01;  // variable-step: the step before it was fitted to the stretch
   int32_t stepCount = 0;
   double stepStartTime = 0;
+  // The run of equal fixed steps the independent variable is counted on (see CountFixedStep).
+  double fixedStepAnchor = 0;
+  double fixedStepSize = 0;
+  uint32_t fixedStepCount = 0;
+  double fixedStepEnd = std::numeric_limits<double>::quiet_NaN();  // none yet
 
   std::unique_ptr<Integrator> integrator;  // owned
 
