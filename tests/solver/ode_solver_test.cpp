@@ -1,0 +1,374 @@
+// OdeSolver: the scaled communication clock, step sizes of each regime, synchronisation points,
+// the stop flag, interval failures, checkpointing and the message buffer, on small models driven
+// as the runtime drives them.
+#include "solver/ode_solver.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "solver_test_model.h"
+
+namespace tarn::test {
+namespace {
+
+using Alg = IntegrationAlgorithm;
+
+class OdeSolverTest : public SolverTestModel {};
+
+TEST(OdeSolverAlgorithmsTest, OnlyAlgorithmsWithAWorkingIntegratorAreSupported) {
+  for (Alg algorithm : {Alg::AlgEuler, Alg::AlgRungeKutta2, Alg::AlgRungeKutta4,
+                        Alg::AlgAdamsBashforth2}) {
+    EXPECT_TRUE(OdeSolver::IsSupportedAlgorithm(algorithm)) << static_cast<int>(algorithm);
+  }
+  // No integrator, or a placeholder that never advances time.
+  for (Alg algorithm : {Alg::AlgNone, Alg::AlgUnset, Alg::AlgUserDefined, Alg::AlgDassl,
+                        Alg::AlgBulirschStoer, static_cast<Alg>(16), static_cast<Alg>(-1)}) {
+    EXPECT_FALSE(OdeSolver::IsSupportedAlgorithm(algorithm)) << static_cast<int>(algorithm);
+  }
+}
+
+TEST_F(OdeSolverTest, InitializeCreatesTheIntegratorAndCopiesInitialConditions) {
+  delayInitConds = {3, 4};
+  control.zzstopflag = 1;
+  Start(Alg::AlgRungeKutta2, Decay, {2.5});
+  ASSERT_NE(solver.GetIntegrator(), nullptr);
+  EXPECT_EQ(solver.GetIntegrator()->algorithm, Alg::AlgRungeKutta2);
+  EXPECT_EQ(solver.GetIntegrationAlgorithm(), Alg::AlgRungeKutta2);
+  EXPECT_EQ(solver.GetIndVar(), &t);
+  EXPECT_EQ(states[0], 2.5);
+  EXPECT_EQ(delayStates[0], 3);
+  EXPECT_EQ(delayNextValues[1], 4);
+  EXPECT_EQ(control.zzstopflag, 0);
+  EXPECT_TRUE(solver.firstInterval);
+  EXPECT_EQ(solver.delayStateKeys, (std::vector<uint32_t>{0, 0}));
+}
+
+// 100 intervals of 0.1 from 0 end exactly on n/10, as the scaled clock counts them, not on the
+// sum of n tenths (0.1 + 0.1 + 0.1 is not 0.3).
+TEST_F(OdeSolverTest, IntervalsEndExactlyOnTheScaledClock) {
+  control.cint = 0.1;
+  control.nstp = 10;
+  Start(Alg::AlgRungeKutta4, Growth, {1});
+  for (int n = 1; n <= 100; ++n) {
+    ASSERT_TRUE(Interval());
+    ASSERT_EQ(t, n / 10.0) << "interval " << n;
+    ASSERT_TRUE(solver.settings.communicationPointReached);
+    ASSERT_EQ(solver.GetStepCount(), 10);
+  }
+  EXPECT_NEAR(states[0] / std::exp(10.0), 1, 1e-8);
+}
+
+// A clock anchored far from zero still ends every interval on its point after nstp steps.
+TEST_F(OdeSolverTest, ClockStartingAtALargeTimeStaysExact) {
+  control.zzticg = 1000;
+  control.cint = 0.1;
+  control.nstp = 10;
+  Start(Alg::AlgRungeKutta4, Decay, {1});
+  for (int n = 1; n <= 200; ++n) {
+    ASSERT_TRUE(Interval());
+    ASSERT_EQ(t, (10000 + n) / 10.0) << "interval " << n;
+    ASSERT_EQ(solver.GetStepCount(), 10) << "interval " << n;
+  }
+  EXPECT_NEAR(states[0] / std::exp(-20.0), 1, 1e-8);
+}
+
+TEST_F(OdeSolverTest, ChangedIntervalReanchorsTheClockAtThePresentPoint) {
+  control.cint = 0.1;
+  control.nstp = 1;
+  Start(Alg::AlgEuler, Decay, {1});
+  ASSERT_TRUE(Interval());
+  ASSERT_TRUE(Interval());
+  ASSERT_EQ(t, 0.2);
+  control.cint = 0.25;
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(t, 0.45);
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(t, 0.7);
+}
+
+TEST_F(OdeSolverTest, RescaleAnchorsTheClockAtAMovedTime) {
+  control.cint = 0.1;
+  Start(Alg::AlgEuler, Decay, {1});
+  ASSERT_TRUE(Interval());
+  ASSERT_EQ(t, 0.1);
+  t = 0.05;
+  solver.rescaleInterval = true;
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(t, 0.15);
+  EXPECT_FALSE(solver.rescaleInterval);
+}
+
+// Euler on y' = -y with h = 0.25: each step multiplies y by 0.75, exactly in binary.
+TEST_F(OdeSolverTest, FixedStepsAreLimitedByTheMaximumStep) {
+  control.cint = 1;
+  control.nstp = 3;
+  control.maxt = 0.25;
+  Start(Alg::AlgEuler, Decay, {1});
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(stepEnds, (std::vector<double>{0.25, 0.5, 0.75, 1.0}));
+  EXPECT_EQ(solver.GetStepCount(), 4);
+  EXPECT_EQ(states[0], 0.31640625);
+  EXPECT_EQ(solver.stepSize, 0.25);
+}
+
+TEST_F(OdeSolverTest, LastFixedStepLandsExactlyOnTheCommunicationPoint) {
+  control.cint = 1;
+  control.nstp = 3;
+  Start(Alg::AlgRungeKutta4, Decay, {1});
+  ASSERT_TRUE(Interval());
+  ASSERT_EQ(stepEnds.size(), 3u);
+  EXPECT_DOUBLE_EQ(stepEnds[0], 1.0 / 3);
+  EXPECT_DOUBLE_EQ(stepEnds[1], 2.0 / 3);
+  EXPECT_EQ(stepEnds[2], 1.0);
+  EXPECT_EQ(t, 1.0);
+}
+
+// The oscillator over one period (63 intervals of 0.1 ≈ 2π) with RK4, h = 0.01.
+TEST_F(OdeSolverTest, HarmonicOscillatorFollowsTheAnalyticSolution) {
+  control.cint = 0.1;
+  control.nstp = 10;
+  Start(Alg::AlgRungeKutta4, Oscillator, {1, 0});
+  for (int n = 0; n < 63; ++n) ASSERT_TRUE(Interval());
+  ASSERT_EQ(t, 6.3);
+  EXPECT_NEAR(states[0], std::cos(6.3), 1e-9);
+  EXPECT_NEAR(states[1], -std::sin(6.3), 1e-9);
+  EXPECT_NEAR(states[0] * states[0] + states[1] * states[1], 1, 1e-9);
+}
+
+// A variable-step method gets its proposal spread evenly over the stretch and keeps proposing it.
+TEST_F(OdeSolverTest, VariableStepsAreSpreadEvenlyOverTheStretch) {
+  control.cint = 1;
+  Start(Alg::AlgAdamsBashforth2, Decay, {1});
+  solver.stepSize = 0.3;
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(stepEnds, (std::vector<double>{0.25, 0.5, 0.75, 1.0}));
+  EXPECT_EQ(solver.stepSize, 0.3);
+}
+
+TEST_F(OdeSolverTest, IntervalPublishesOrderAndStepSize) {
+  control.cint = 0.5;
+  control.nstp = 5;
+  Start(Alg::AlgRungeKutta4, Decay, {1});
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(control.cioitg, 4);
+  EXPECT_DOUBLE_EQ(control.cssitg, 0.1);
+}
+
+TEST_F(OdeSolverTest, IntervalThatIsNotPositiveStopsTheRun) {
+  for (double cint : {0.0, -0.1, std::numeric_limits<double>::quiet_NaN(),
+                      std::numeric_limits<double>::infinity()}) {
+    control.cint = cint;
+    control.zzstopflag = 0;
+    Start(Alg::AlgRungeKutta4, Decay, {1});
+    EXPECT_FALSE(Interval()) << cint;
+    EXPECT_EQ(TakeMessages(), "Communication interval negative or zero.\n");
+    EXPECT_EQ(control.zzstopflag, 1);
+    EXPECT_EQ(t, 0);
+    EXPECT_FALSE(solver.settings.communicationPointReached);
+  }
+}
+
+TEST_F(OdeSolverTest, SolverWithoutIntegratorFailsToStep) {
+  Start(Alg::AlgNone, Decay, {1});
+  EXPECT_EQ(solver.GetIntegrator(), nullptr);
+  EXPECT_FALSE(Interval());
+  EXPECT_EQ(TakeMessages(), "No integrator for integration algorithm 0.\n");
+  EXPECT_EQ(control.zzstopflag, 1);
+}
+
+TEST_F(OdeSolverTest, StopFlagRaisedByTheModelEndsTheIntervalAfterThatStep) {
+  control.cint = 1;
+  control.nstp = 10;
+  Start(Alg::AlgRungeKutta4, Decay, {1});
+  onDerivative = [this] {
+    if (solver.GetIntegrator()->inPostStepEvaluation && stepEnds.size() == 4) {
+      control.zzstopflag = 1;
+    }
+  };
+  EXPECT_TRUE(Interval());
+  EXPECT_EQ(stepEnds.size(), 4u);
+  EXPECT_DOUBLE_EQ(t, 0.4);
+  EXPECT_FALSE(solver.settings.communicationPointReached);
+
+  // A run already stopped takes no step at all.
+  EXPECT_TRUE(Interval());
+  EXPECT_EQ(stepEnds.size(), 4u);
+}
+
+TEST_F(OdeSolverTest, SyncPointInsideAnIntervalEndsIt) {
+  control.cint = 1;
+  Start(Alg::AlgRungeKutta4, Decay, {1});
+  const double sync = 0.4;
+  solver.AddSyncPoints(1, &sync);
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(t, 0.4);
+  EXPECT_TRUE(solver.settings.communicationPointReached);
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(t, 1.0);
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(t, 2.0);
+}
+
+TEST_F(OdeSolverTest, WithoutCommIntOnEventSyncPointOnlyCutsTheStep) {
+  control.cint = 1;
+  control.cieitg = 0;
+  Start(Alg::AlgRungeKutta4, Decay, {1});
+  const double sync = 0.4;
+  solver.AddSyncPoints(1, &sync);
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(stepEnds, (std::vector<double>{0.4, 1.0}));
+  EXPECT_EQ(t, 1.0);
+}
+
+TEST_F(OdeSolverTest, SyncPointsAtThePresentTimeOrWithinToleranceOfThePointDoNotSplit) {
+  control.cint = 1;
+  Start(Alg::AlgRungeKutta4, Decay, {1});
+  const double syncs[] = {0.0, std::nextafter(1.0, 0.0)};
+  solver.AddSyncPoints(2, syncs);
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(stepEnds, std::vector<double>{1.0});
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(stepEnds, (std::vector<double>{1.0, 2.0}));
+}
+
+TEST_F(OdeSolverTest, SyncPointsAreMergedInOrderAndCleared) {
+  control.cint = 10;
+  Start(Alg::AlgEuler, Decay, {1});
+  const double later[] = {3, 2};
+  const double earlier[] = {1, 2, std::numeric_limits<double>::quiet_NaN()};
+  solver.AddSyncPoints(2, later);
+  solver.AddSyncPoints(3, earlier);
+  solver.AddSyncPoints(-1, earlier);
+  std::vector<double> ends;
+  for (int n = 0; n < 4; ++n) {
+    ASSERT_TRUE(Interval());
+    ends.push_back(t);
+  }
+  EXPECT_EQ(ends, (std::vector<double>{1, 2, 3, 10}));
+
+  const double next = 15;
+  solver.AddSyncPoints(1, &next);
+  solver.ClearSyncPoints();
+  ASSERT_TRUE(Interval());
+  EXPECT_EQ(t, 20);
+}
+
+TEST_F(OdeSolverTest, SaveAndRestoreRoundTripTheStates) {
+  delayInitConds = {5, 6};
+  Start(Alg::AlgRungeKutta4, Oscillator, {1, 2});
+  t = 0.5;
+  ASSERT_TRUE(solver.SaveState());
+  const auto savedStates = states;
+  t = 0.75;
+  states[0] = -1;
+  states[1] = -2;
+  delayStates = {7, 8};
+  solver.GetIntegrator()->restartRequested = false;
+  ASSERT_TRUE(solver.RestoreState());
+  EXPECT_EQ(t, 0.5);
+  EXPECT_EQ(states, savedStates);
+  EXPECT_EQ(delayStates, (std::array<double, 2>{5, 6}));
+  EXPECT_TRUE(solver.GetIntegrator()->restartRequested);
+  EXPECT_EQ(TakeMessages(), "");
+}
+
+TEST_F(OdeSolverTest, RestoreWithoutSaveFails) {
+  Start(Alg::AlgRungeKutta4, Decay, {1});
+  EXPECT_FALSE(solver.RestoreState());
+  EXPECT_EQ(TakeMessages(), "Unable to restore state variables.\n");
+  EXPECT_FALSE(solver.GetIntegrator()->restartRequested);
+}
+
+// A state event reported during the reset makes the solver checkpoint before every step: a
+// restore after the interval goes back to the start of its last step.
+TEST_F(OdeSolverTest, DeclaredStateEventsCheckpointEveryStep) {
+  control.cint = 1;
+  control.nstp = 4;
+  Start(Alg::AlgEuler, Decay, {1});
+  solver.SetInitializationInProgress(true);
+  solver.AddEvent(1, OdeEventType::EventStateAny, states[0], kInstance, 1001, nullptr);
+  solver.SetInitializationInProgress(false);
+  ASSERT_TRUE(Interval());
+  ASSERT_EQ(t, 1.0);
+  ASSERT_TRUE(solver.RestoreState());
+  EXPECT_EQ(t, 0.75);
+  EXPECT_EQ(states[0], 0.421875);
+}
+
+TEST_F(OdeSolverTest, RestartSetsTheStepAndAsksTheIntegratorToRestart) {
+  Start(Alg::AlgAdamsBashforth2, Decay, {1});
+  solver.Restart(0.125);
+  EXPECT_EQ(solver.stepSize, 0.125);
+  EXPECT_TRUE(solver.GetIntegrator()->restartRequested);
+}
+
+TEST_F(OdeSolverTest, InitialConditionsAndStatesCopyBothWays) {
+  delayInitConds = {1, 2};
+  Start(Alg::AlgEuler, Oscillator, {3, 4});
+  states = {5, 6};
+  delayStates = {7, 8};
+  solver.CopyStatesToInitConds();
+  EXPECT_EQ(initConds[0], 5);
+  EXPECT_EQ(initConds[1], 6);
+  EXPECT_EQ(delayInitConds, (std::array<double, 2>{7, 8}));
+  delayNextValues = {0, 0};
+  states = {0, 0};
+  solver.CopyInitCondsToStates();
+  EXPECT_EQ(states[1], 6);
+  EXPECT_EQ(delayNextValues, (std::array<double, 2>{7, 8}));
+}
+
+TEST_F(OdeSolverTest, DerivativeArgumentsAndInitialisationReachTheIntegrator) {
+  Start(Alg::AlgEuler, Decay, {1});
+  solver.SetDerivFuncArg1(7);
+  solver.SetDerivFuncArg2(1003);
+  solver.SetInitializationInProgress(true);
+  EXPECT_EQ(solver.GetIntegrator()->derivArg1, 7u);
+  EXPECT_EQ(solver.GetIntegrator()->derivArg2, 1003u);
+  EXPECT_TRUE(solver.GetIntegrator()->initializing);
+  EXPECT_TRUE(solver.GetInitializationInProgress());
+}
+
+TEST_F(OdeSolverTest, MessagesEndWithALineEnd) {
+  Start(Alg::AlgEuler, Decay, {1});
+  solver.WriteMessage("first");
+  solver.WriteMessage("second");
+  EXPECT_EQ(TakeMessages(), "first\nsecond\n");
+}
+
+TEST_F(OdeSolverTest, DebugDumpPrintsTheConfiguration) {
+  control.cint = 0.5;
+  Start(Alg::AlgRungeKutta4, Decay, {1});
+  const std::string rule(62, '=');
+  testing::internal::CaptureStdout();
+  solver.DebugDump("here");
+  const std::string dump = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(dump, rule + "\n" +
+                      "Beginning of debug dump: [here]\n"
+                      "\tIntegration Alg: 5\n"
+                      "\tIndependent Var: 0.000000e+00\n"
+                      "\tNum Integration States: 1\n"
+                      "\tNum Algebraic States: 0\n"
+                      "\tNum Delay States: 2\n"
+                      "\tCommunication Interval: 5.000000e-01\n"
+                      "\tNum Steps per Communication Interval: 1\n"
+                      "\tStep Size: 5.000000e-01\n"
+                      "\tMin Step Size: 1.000000e-09\n"
+                      "\tMax Step Size: 1.000000e+09\n"
+                      "End of debug dump...\n" +
+                      rule + "\n");
+}
+
+TEST_F(OdeSolverTest, FinalizeReleasesTheIntegrator) {
+  Start(Alg::AlgEuler, Decay, {1});
+  solver.Finalize();
+  EXPECT_EQ(solver.GetIntegrator(), nullptr);
+  EXPECT_TRUE(solver.delayStateKeys.empty());
+}
+
+}  // namespace
+}  // namespace tarn::test
