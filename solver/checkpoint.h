@@ -37,8 +37,8 @@ class CheckedBlock {
   bool Restore() const;
 
  private:
-  void* data_ = nullptr;  // borrowed
-  uint32_t length_ = 0;   // bytes
+  void* data_ = nullptr;             // borrowed
+  uint32_t length_ = 0;              // bytes
   StateStorage* storage_ = nullptr;  // borrowed
 };
 

@@ -39,8 +39,8 @@ class StateStorageMemory final : public StateStorage {
 
  private:
   struct tMemBlockInfo {
-    uint32_t length = 0;    // bytes
-    void* data = nullptr;   // owned through manager_; null for an empty entry
+    uint32_t length = 0;   // bytes
+    void* data = nullptr;  // owned through manager_; null for an empty entry
   };
 
   // Stores `length` bytes of `data` in `entry`, reusing its memory when the length matches.
