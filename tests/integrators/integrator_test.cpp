@@ -114,20 +114,6 @@ TEST_F(IntegratorTest, ModelTextPassesThroughAndOtherExceptionsBecomeUnknown) {
   EXPECT_THROW(integrator.CalculateDerivatives(), std::runtime_error);
 }
 
-TEST_F(IntegratorTest, EvaluationPassesTheBoundArguments) {
-  static uint32_t seen[2];
-  Bind(1, 0, [](uint32_t instance, uint32_t section) {
-    seen[0] = instance;
-    seen[1] = section;
-  });
-  integrator.derivArg1 = 3;
-  integrator.derivArg2 = 500;
-  integrator.CalculateAuxiliaryDerivatives();
-  EXPECT_EQ(seen[0], 3u);
-  EXPECT_EQ(seen[1], 500u);
-  EXPECT_FALSE(integrator.inAuxiliaryEvaluation);
-}
-
 // ---- Jacobians ------------------------------------------------------------------------------
 
 TEST_F(IntegratorTest, LinearModelGivesItsMatrixInColumns) {
@@ -286,18 +272,6 @@ TEST_F(IntegratorTest, ErrorWeightIsTheLargerOfTheTwoBounds) {
   EXPECT_DOUBLE_EQ(integrator.maxErrors[2], 100);
 }
 
-TEST_F(IntegratorTest, ToleranceSettersCopyAndIgnoreIndicesOutOfRange) {
-  Bind(1, 1, [](uint32_t, uint32_t) {});
-  EXPECT_EQ(integrator.maxAbsErrors[1], 1e-4);
-  const double bounds[] = {0.5, 0.25};
-  integrator.SetMaxRelativeErrors(bounds);
-  integrator.SetMaxAbsoluteError(1, 3);
-  integrator.SetMaxAbsoluteError(2, 4);
-  EXPECT_EQ(integrator.maxRelErrors[1], 0.25);
-  EXPECT_EQ(integrator.maxAbsErrors[1], 3);
-  EXPECT_EQ(integrator.maxAbsErrors.size(), 2u);
-}
-
 // ---- Algebraic states -----------------------------------------------------------------------
 
 TEST_F(IntegratorTest, WithoutAlgebraicStatesNothingIsEvaluated) {
@@ -438,20 +412,6 @@ TEST_F(IntegratorTest, CurrentErrorsAndLongMessagesAreWrittenWhole) {
   // 30 + 8 + 10 characters of text and value, 316 for the largest double, full stop, line end.
   EXPECT_EQ(integrator.messages.size(), 366u);
   EXPECT_EQ(integrator.messages.substr(integrator.messages.size() - 9), ".000000.\n");
-}
-
-TEST_F(IntegratorTest, InitialConditionsCopyBothWays) {
-  Bind(1, 1, [](uint32_t, uint32_t) {});
-  yInit[0] = 4;
-  zInit[0] = 5;
-  integrator.CopyInitCondsToStates();
-  EXPECT_EQ(y[0], 4);
-  EXPECT_EQ(z[0], 5);
-  y[0] = 6;
-  z[0] = 7;
-  integrator.CopyStatesToInitConds();
-  EXPECT_EQ(yInit[0], 6);
-  EXPECT_EQ(zInit[0], 7);
 }
 
 }  // namespace
