@@ -8,8 +8,11 @@
 #include "integrators/bulirsch_stoer_integrator.h"
 #include "integrators/dassl_integrator.h"
 #include "integrators/euler_integrator.h"
+#include "integrators/rosenbrock_integrator.h"
 #include "integrators/runge_kutta2_integrator.h"
 #include "integrators/runge_kutta4_integrator.h"
+#include "integrators/runge_kutta_fehlberg2_integrator.h"
+#include "integrators/runge_kutta_fehlberg5_integrator.h"
 #include "integrators/user_defined_integrator.h"
 
 namespace tarn {
@@ -40,11 +43,13 @@ constexpr std::array<AlgorithmEntry, 16> kAlgorithms = {{
     {StepRegime::kFixed, true, &Create<RungeKutta4Integrator>},          // 5 AlgRungeKutta4
     {StepRegime::kBoundsOnly, false, nullptr},                           // 6 AlgUnset
     {StepRegime::kFixed, false, &Create<UserDefinedIntegrator>},         // 7 AlgUserDefined
-    {StepRegime::kVariable, true, nullptr},                              // 8 AlgRungeKuttaFehlberg2
-    {StepRegime::kVariable, true, nullptr},                              // 9 AlgRungeKuttaFehlberg5
+    {StepRegime::kVariable, true,
+     &Create<RungeKuttaFehlberg2Integrator>},  // 8 AlgRungeKuttaFehlberg2
+    {StepRegime::kVariable, true,
+     &Create<RungeKuttaFehlberg5Integrator>},  // 9 AlgRungeKuttaFehlberg5
     {StepRegime::kVariable, false, &Create<DasslIntegrator>},            // 10 AlgDassl
     {StepRegime::kVariable, false, &Create<BulirschStoerIntegrator>},    // 11 AlgBulirschStoer
-    {StepRegime::kVariable, true, nullptr},                              // 12 AlgRosenbrock
+    {StepRegime::kVariable, true, &Create<RosenbrockIntegrator>},        // 12 AlgRosenbrock
     {StepRegime::kVariable, true, &Create<AdamsBashforth2Integrator>},   // 13 AlgAdamsBashforth2
     {StepRegime::kVariable, true, nullptr},                              // 14 AlgOdepack
     {StepRegime::kVariable, true, nullptr},                              // 15 AlgCvode
