@@ -1,4 +1,4 @@
-// Transport delay over a ring of (time, value) points.
+// Transport delay over a ring of (time, value) points, and its operator zzdlym.
 #include "library/delay_line.h"
 
 #include <cstdio>
@@ -6,6 +6,7 @@
 
 #include "library/library_messages.h"
 #include "runtime/runtime.h"
+#include "tarn/tarnsim_library.h"
 
 namespace tarn {
 namespace {
@@ -90,3 +91,12 @@ void DelayLine::Evaluate(const EvaluationState& state, double x, double initialV
 }
 
 }  // namespace tarn
+
+extern "C" void zzdlym(uint32_t instance, double x, double initialValue, double delay, int32_t n,
+                       double minimumSpacing, double* output, double* times, double* values,
+                       int32_t* newest, int32_t* cursor, TarnLogical* flag) {
+  if (const auto state = tarn::EvaluationStateOf(instance)) {
+    tarn::DelayLine line(n, times, values, newest, cursor, flag);
+    line.Evaluate(*state, x, initialValue, delay, minimumSpacing, output);
+  }
+}

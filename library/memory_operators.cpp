@@ -1,5 +1,5 @@
-// Operators with memory: the limited integrator zzlimf and the rules behind zzbkls, zzdlim, zzxdot
-// and zzexp.
+// Operators with memory: the limited integrator zzlimf, and zzbkls, zzdlim, zzxdot and zzexp with
+// the rules behind them.
 #include "library/memory_operators.h"
 
 #include <cmath>
@@ -77,9 +77,44 @@ void ExponentialSwitch(const EvaluationState& state, double tau, double initialV
 
 }  // namespace tarn
 
-extern "C" double zzlimf(double* state, double rate, double lower, double upper) {
+using tarn::EvaluationStateOf;
+
+extern "C" {
+
+double zzlimf(double* state, double rate, double lower, double upper) {
   if ((lower < *state && *state < upper) || (*state - lower) * rate <= 0) return rate;
   if (*state > upper) *state = upper;
   if (lower > *state) *state = lower;
   return 0;
 }
+
+void zzbkls(double* output, double* memory, double initialValue, double halfWidth, double x) {
+  // The model language gives the backlash no instance argument: it follows instance 1.
+  if (const auto state = EvaluationStateOf(1)) {
+    tarn::Backlash(*state, output, memory, initialValue, halfWidth, x);
+  }
+}
+
+void zzdlim(uint32_t instance, double* output, double* memory, const double* initialValue,
+            double x, double y, double lower, double upper) {
+  if (const auto state = EvaluationStateOf(instance)) {
+    tarn::LimitedChange(*state, output, memory, initialValue, x, y, lower, upper);
+  }
+}
+
+void zzxdot(uint32_t instance, double x, double initialSlope, double* output, double* previousX,
+            double* previousT, double* slope) {
+  if (const auto state = EvaluationStateOf(instance)) {
+    tarn::SlopeEstimate(*state, x, initialSlope, output, previousX, previousT, slope);
+  }
+}
+
+void zzexp(uint32_t instance, double tau, double initialValue, TarnLogical input,
+           TarnLogical* previousInput, double* output, double* switchTime, double* value) {
+  if (const auto state = EvaluationStateOf(instance)) {
+    tarn::ExponentialSwitch(*state, tau, initialValue, input, previousInput, output, switchTime,
+                            value);
+  }
+}
+
+}  // extern "C"

@@ -1,9 +1,10 @@
-// Ornstein-Uhlenbeck noise.
+// Ornstein-Uhlenbeck noise and its operator zzou.
 #include "library/noise.h"
 
 #include <cmath>
 
 #include "library/random_number.h"
+#include "tarn/tarnsim_library.h"
 
 namespace tarn {
 
@@ -22,3 +23,10 @@ void OrnsteinUhlenbeckNoise(const EvaluationState& state, double tau, double mea
 }
 
 }  // namespace tarn
+
+extern "C" void zzou(uint32_t instance, double tau, double mean, double sigma, double* noise,
+                     double* output, double* lastTime) {
+  if (const auto state = tarn::EvaluationStateOf(instance)) {
+    tarn::OrnsteinUhlenbeckNoise(*state, tau, mean, sigma, noise, output, lastTime);
+  }
+}
