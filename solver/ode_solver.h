@@ -212,12 +212,12 @@ class OdeSolver final {
   // The scaled clock: communication points are counted as whole multiples of
   // scaledCommInterval = commInterval · timeScale, so the n-th point is exactly n·scaled / scale.
   double scaledCommInterval = 0;
-  double lastCommInterval = -1.0;  // interval for which timeScale was computed
-  double timeScale = 1.0;          // power of ten
-  double intervalEnd = 0;          // where the current run of steps must end
-  double scaledTime = 0;           // the last communication point made an intervalEnd, scaled
-  double scaledNextCommTime = 0;   // scaledTime + scaledCommInterval
-  double nextCommTime = 0;         // scaledNextCommTime / timeScale
+  double lastCommInterval = -1.0;   // interval for which timeScale was computed
+  double timeScale = 1.0;           // power of ten
+  double intervalEnd = 0;           // where the current run of steps must end
+  double scaledTime = 0;            // the last communication point made an intervalEnd, scaled
+  double scaledNextCommTime = 0;    // scaledTime + scaledCommInterval
+  double nextCommTime = 0;          // scaledNextCommTime / timeScale
   double requestedStepSize = 0.01;  // variable-step: the step before it was fitted to the stretch
   int32_t stepCount = 0;
   double stepStartTime = 0;
@@ -230,12 +230,12 @@ class OdeSolver final {
   std::unique_ptr<Integrator> integrator;  // owned
 
   bool stateEventsDeclared = false;  // the model reported a state event during its reset
-  EventQueue intervalEvents;  // OdeEvents, owned
-  EventQueue timeEvents;      // OdeEvents, owned
+  EventQueue intervalEvents;         // OdeEvents, owned
+  EventQueue timeEvents;             // OdeEvents, owned
   uint32_t nextTimeEventId = 1;
-  EventQueue crossingsAtStart;  // OdeEvents, owned
-  EventQueue crossingsAtEnd;    // OdeEvents, owned
-  EventQueue crossingsWork;     // OdeEvents, owned
+  EventQueue crossingsAtStart;                // OdeEvents, owned
+  EventQueue crossingsAtEnd;                  // OdeEvents, owned
+  EventQueue crossingsWork;                   // OdeEvents, owned
   std::vector<OdeEvent*> pendingStateEvents;  // events of crossingsAtEnd, located, to service
   CheckPoint checkPoint;
   StateStorageMemory stateStorage;

@@ -4,9 +4,8 @@
 
 namespace tarn {
 
-void OdeSolver::RecordStateEvent(uint32_t id, OdeEventType type, double value,
-                                 uint32_t sectionArg1, uint32_t sectionArg2,
-                                 TarnLogical* activeFlag) {
+void OdeSolver::RecordStateEvent(uint32_t id, OdeEventType type, double value, uint32_t sectionArg1,
+                                 uint32_t sectionArg2, TarnLogical* activeFlag) {
   // A crossing function seen during the reset turns on the checkpoint before every step.
   if (initializationInProgress) {
     stateEventsDeclared = true;

@@ -119,15 +119,19 @@ TEST_F(ScheduledEventsTest, EventScheduledByASectionForThePresentTimeRunsInTheSa
   EXPECT_EQ(SectionTimes(), (std::vector<double>{0.5, 0.5}));
 }
 
-TEST_F(ScheduledEventsTest, EventsScheduledDuringTheResetAreDropped) {
+TEST_F(ScheduledEventsTest, EventsScheduledDuringTheResetOrClearedAreNeverServiced) {
+  control.cint = 1;
   Start(Alg::AlgEuler, Decay, {1});
-  const double period = 0.05;
+  const double period = 0.25;
   solver.SetInitializationInProgress(true);
-  ScheduleAt(0.05, 1001);
+  ScheduleAt(0.5, 1001);
   solver.AddIntervalEvent(1, kInstance, 1002, &period);
   solver.SetInitializationInProgress(false);
+  ScheduleAt(0.5, 1003);
+  solver.AddIntervalEvent(2, kInstance, 1004, &period);
+  solver.ClearEventQueues();
   ASSERT_TRUE(Interval());
-  EXPECT_EQ(t, 0.1);
+  EXPECT_EQ(t, 1.0);
   EXPECT_TRUE(sectionRuns.empty());
 }
 
@@ -237,27 +241,6 @@ TEST_F(ScheduledEventsTest, EventInThePastStopsTheRun) {
   EXPECT_FALSE(Interval());
   EXPECT_EQ(control.zzstopflag, 1);
   EXPECT_EQ(TakeMessages(), "Step size -5.000000e-01 not positive at 1.000000.\n");
-  EXPECT_TRUE(sectionRuns.empty());
-}
-
-TEST_F(ScheduledEventsTest, ClearedEventsAreNotServiced) {
-  control.cint = 1;
-  Start(Alg::AlgEuler, Decay, {1});
-  const double period = 0.25;
-  ScheduleAt(0.5, 1001);
-  solver.AddIntervalEvent(1, kInstance, 1002, &period);
-  solver.ClearEventQueues();
-  ASSERT_TRUE(Interval());
-  EXPECT_EQ(t, 1.0);
-  EXPECT_TRUE(sectionRuns.empty());
-}
-
-TEST_F(ScheduledEventsTest, IntervalEventTypeThroughAddEventIsIgnored) {
-  control.cint = 1;
-  Start(Alg::AlgEuler, Decay, {1});
-  solver.AddEvent(1, OdeEventType::EventInterval, 0.5, kInstance, 1001, nullptr);
-  ASSERT_TRUE(Interval());
-  EXPECT_EQ(t, 1.0);
   EXPECT_TRUE(sectionRuns.empty());
 }
 

@@ -56,8 +56,8 @@ class SolverTestModel : public ::testing::Test {
     BindSettings();
     ASSERT_TRUE(solver.Initialize(algorithm, &t, numStates, states.data(), derivatives.data(),
                                   initConds.data(), 0, nullptr, nullptr, nullptr, kDelayStates,
-                                  delayStates.data(), delayNextValues.data(),
-                                  delayInitConds.data(), &Derivative));
+                                  delayStates.data(), delayNextValues.data(), delayInitConds.data(),
+                                  &Derivative));
     solver.commInterval = control.cint;
     solver.stepsPerCommInterval = static_cast<uint32_t>(control.nstp);
     solver.maxStepSize = control.maxt;
