@@ -3,6 +3,7 @@
 // dosing parameters.
 #include <cinttypes>
 #include <cstdio>
+#include <initializer_list>
 
 #include "tarn/tarn.h"
 

@@ -1,0 +1,218 @@
+// Debug runs of a model with debugging information: breakpoints, break, step, continue, stop, the
+// floating-point report, and repeated pause/resume sequences that must never hang.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "runtime/execution_manager.h"
+#include "runtime/runtime.h"
+#include "support/decay_model.h"
+#include "support/test_model.h"
+#include "tarn/tarn.h"
+
+namespace tarn::test {
+namespace {
+
+using M = DecayModel;
+using namespace std::chrono_literals;
+
+// Everything a debug run reports, with a way to wait for it on the host's thread.
+class RunLog {
+ public:
+  void Add(int state) {
+    std::lock_guard lock(mutex_);
+    states_.push_back(state);
+    changed_.notify_all();
+  }
+  void AddMessage(const char* text) {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(text);
+  }
+  // Waits until `state` has been reported `times` times in all; false after a generous guard.
+  bool WaitFor(int state, size_t times = 1) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 20s, [&] { return Count(state) >= times; });
+  }
+  std::vector<int> States() {
+    std::lock_guard lock(mutex_);
+    return states_;
+  }
+  std::vector<std::string> Messages() {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    states_.clear();
+    messages_.clear();
+  }
+
+ private:
+  size_t Count(int state) const {
+    size_t n = 0;
+    for (int s : states_) n += s == state;
+    return n;
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<int> states_;
+  std::vector<std::string> messages_;
+};
+
+RunLog runLog;
+
+void RecordState(uint32_t, uint32_t, TarnExecutionState, TarnExecutionState next) {
+  runLog.Add(next);
+}
+void RecordMessage(uint32_t, uint32_t, const char* text) { runLog.AddMessage(text); }
+
+class Debugger : public ::testing::Test {
+ protected:
+  void SetUp() override { Load(DecayModel::RegisterWithDebugSymbols); }
+  void TearDown() override {
+    TarnDebugClearAllBreakpoints(instance_);
+    TarnFinalize();
+  }
+  void Load(ModelRegistration registration) {
+    UseModel(registration);
+    TarnInitialize();
+    instance_ = TarnCreate();
+    runLog.Clear();
+    TarnAddExecutionStateChangeCallbackFunction(instance_, 0, RecordState);
+    TarnAddStatusCallback(instance_, 0, RecordMessage);
+    M::block.rate = 0;
+  }
+  TarnDebugState DebugState() {
+    return TarnSimRuntime::GetInstance()->GetExecutionManager().GetDebugState();
+  }
+  uint32_t instance_ = 0;
+};
+
+TEST_F(Debugger, BreakpointStepContinueAndStop) {
+  M::block.tstop = 1e9;
+  TarnDebugAddBreakpoint(instance_, 11, "elsewhere.csl", "dynamic");
+  TarnDebugStart(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED));
+  EXPECT_EQ(DebugState(), TarnDebugState::kPaused);
+  EXPECT_EQ(M::block.line, 11);
+  const double pausedAt = M::block.t;
+
+  TarnDebugStep(instance_);  // one interval later
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED, 2));
+  EXPECT_EQ(M::block.line, 12);
+  EXPECT_DOUBLE_EQ(M::block.t, pausedAt + 0.1);
+
+  TarnDebugContinue(instance_);  // on to line 11 again, three passes on
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED, 3));
+  EXPECT_EQ(M::block.line, 11);
+
+  TarnDebugStop(instance_);  // while paused: ended at once
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_ENDED));
+  EXPECT_EQ(DebugState(), TarnDebugState::kNotDebugging);
+  EXPECT_EQ(runLog.States(), (std::vector<int>{6, 3, 8, 8, 9, 8, 7}));
+}
+
+TEST_F(Debugger, BreakPausesAtTheNextTickAndStopEndsARunningDebugRun) {
+  M::block.tstop = 1e9;
+  TarnDebugStart(instance_);
+  TarnDebugStep(instance_);      // not paused: nothing
+  TarnDebugContinue(instance_);  // not paused: nothing
+  TarnDebugBreak(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED));
+  TarnDebugContinue(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_CONTINUED));
+  TarnDebugStop(instance_);  // running: ends at the next tick
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_ENDED));
+  TarnFinalize();
+  EXPECT_EQ(runLog.States(), (std::vector<int>{6, 3, 8, 9, 7}));
+}
+
+TEST_F(Debugger, DebugRunToTheEndReportsItsStates) {
+  M::block.tstop = 0.5;
+  TarnDebugStart(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_ENDED));
+  TarnFinalize();
+  EXPECT_EQ(runLog.States(), (std::vector<int>{6, 3, 7}));
+}
+
+TEST_F(Debugger, BreakpointsMatchOnLineAndBlockOnly) {
+  const BreakpointList& list =
+      TarnSimRuntime::GetInstance()->GetExecutionManager().Breakpoints();
+  TarnDebugAddBreakpoint(instance_, 11, "a.csl", "dynamic");
+  TarnDebugAddBreakpoint(instance_, 11, "b.csl", "dynamic");
+  EXPECT_EQ(list.Count(), 1u);
+  TarnDebugAddBreakpoint(instance_, 11, "a.csl", "Dynamic");  // block names are case-sensitive
+  EXPECT_EQ(list.Count(), 2u);
+  TarnDebugRemoveBreakpoint(instance_, 11, "other.csl", "dynamic");
+  EXPECT_EQ(list.Count(), 1u);
+  EXPECT_TRUE(list.ContainsBreakpoint(11, nullptr, "Dynamic"));
+  TarnDebugClearAllBreakpoints(instance_);
+  EXPECT_EQ(list.Count(), 0u);
+}
+
+TEST_F(Debugger, FloatingPointFaultIsReportedOnceAndPauses) {
+  M::block.tstop = 0.3;
+  M::block.overflowAt = 0.3;  // the final pass overflows
+  TarnDebugStart(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED));
+  TarnDebugContinue(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_ENDED));
+  TarnFinalize();
+  // The fourth pass (t = 0.3) is on line 10 again; its termination message comes first.
+  EXPECT_EQ(runLog.Messages(), (std::vector<std::string>{
+                                   " ", "*** Floating point exception detected at block dynamic, "
+                                   "line 10.*** \n"}));
+  EXPECT_EQ(runLog.States(), (std::vector<int>{6, 3, 8, 9, 7}));
+}
+
+TEST_F(Debugger, ModelWithoutDebuggingInformationStartsNoDebugRun) {
+  TarnFinalize();
+  Load(DecayModel::Register);
+  TarnDebugStart(instance_);
+  EXPECT_EQ(runLog.Messages(),
+            (std::vector<std::string>{"Debug error: model does not contain debugging information."}));
+  EXPECT_TRUE(runLog.States().empty());
+}
+
+TEST_F(Debugger, FinalizeEndsAPausedRun) {
+  M::block.tstop = 1e9;
+  TarnDebugAddBreakpoint(instance_, 10, "", "dynamic");
+  TarnDebugStart(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED));
+  TarnFinalize();  // must not hang on the suspended worker
+  EXPECT_EQ(runLog.States().back(), TARN_STATE_DEBUG_ENDED);
+}
+
+TEST_F(Debugger, RepeatedPauseResumeSequencesNeverHang) {
+  M::block.tstop = 1e9;
+  for (int round = 0; round < 200; ++round) {
+    runLog.Clear();
+    TarnDebugStart(instance_);
+    TarnDebugBreak(instance_);
+    ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED)) << round;
+    TarnDebugStep(instance_);
+    ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED, 2)) << round;
+    TarnDebugContinue(instance_);
+    switch (round % 3) {
+      case 0:
+        TarnDebugStop(instance_);
+        ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_ENDED)) << round;
+        break;
+      case 1:
+        TarnDebugBreak(instance_);
+        ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED, 3)) << round;
+        TarnDebugStop(instance_);
+        break;
+      default:
+        break;  // the next start ends the running worker
+    }
+  }
+  TarnFinalize();
+}
+
+}  // namespace
+}  // namespace tarn::test

@@ -1,0 +1,168 @@
+// Runs of a small model through the host interface: execution states, ticks, stepping, running to
+// a time, stopping from another thread and faults inside the model.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/decay_model.h"
+#include "support/test_model.h"
+#include "tarn/tarn.h"
+
+namespace tarn::test {
+namespace {
+
+using M = DecayModel;
+
+class RunControl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseModel(DecayModel::Register);
+    TarnInitialize();
+    instance_ = TarnCreate();
+    ASSERT_NE(instance_, 0u);
+    states_.clear();
+    messages_.clear();
+    ticks_ = 0;
+    TarnAddExecutionStateChangeCallbackFunction(instance_, 0, RecordState);
+    TarnAddStatusCallback(instance_, 0, RecordMessage);
+    TarnAddTickCallbackFunction(instance_, 0, CountTick);
+  }
+  void TearDown() override { TarnFinalize(); }
+
+  static void RecordState(uint32_t, uint32_t, TarnExecutionState, TarnExecutionState next) {
+    states_.push_back(next);
+  }
+  static void RecordMessage(uint32_t, uint32_t, const char* text) { messages_.push_back(text); }
+  static void CountTick(uint32_t, uint32_t, TarnTickType type) {
+    if (type == TARN_TICK_OUTPUT) ++ticks_;
+  }
+
+  uint32_t instance_ = 0;
+  static inline std::vector<int> states_;
+  static inline std::vector<std::string> messages_;
+  static inline std::atomic<int> ticks_{0};
+};
+
+TEST_F(RunControl, BlockingRunReportsStatesAndTicks) {
+  M::block.tstop = 1;  // ten intervals of 0.1
+  TarnStartBlocking(instance_);
+  EXPECT_EQ(states_, (std::vector<int>{1, 3, 5}));
+  // One tick per interval step (the last step starts at t = 1 with the stop flag raised and
+  // produces none) and one at the end of the run.
+  EXPECT_EQ(ticks_, 11);
+  EXPECT_DOUBLE_EQ(M::block.t, 1.0);
+  EXPECT_NEAR(M::block.y, std::exp(-1.0), 1e-6);
+}
+
+TEST_F(RunControl, IntervalsEndOnTheScaledClock) {
+  M::block.tstop = 10;
+  TarnPreStep(instance_);
+  for (int n = 1; n <= 100; ++n) {
+    TarnStep(instance_);
+    ASSERT_EQ(M::block.t, n / 10.0) << n;
+  }
+}
+
+TEST_F(RunControl, PreStepThenStepAdvancesOneIntervalPerCall) {
+  M::block.yInitial = 2;
+  TarnPreStep(instance_);
+  EXPECT_EQ(M::block.t, 0.0);
+  EXPECT_EQ(M::block.y, 2.0);
+  EXPECT_EQ(M::initialSections, 1u);
+  TarnStep(instance_);
+  EXPECT_DOUBLE_EQ(M::block.t, 0.1);
+  TarnStep(instance_);
+  EXPECT_DOUBLE_EQ(M::block.t, 0.2);
+  EXPECT_EQ(M::initialSections, 1u);
+}
+
+TEST_F(RunControl, RunToTimeShortensTheLastIntervalAndRestoresCint) {
+  M::block.control.cint = 1;
+  M::block.tstop = 100;
+  std::vector<double> ends;
+  TarnPreStep(instance_);
+  TarnRunToTime(instance_, 2.5);
+  EXPECT_DOUBLE_EQ(M::block.t, 2.5);
+  EXPECT_EQ(M::block.control.cint, 1.0);
+  TarnRunToTime(instance_, 2.5);  // already there: no interval
+  EXPECT_DOUBLE_EQ(M::block.t, 2.5);
+  TarnStepIncr(instance_, 0);
+  TarnStepIncr(instance_, -1);
+  EXPECT_DOUBLE_EQ(M::block.t, 2.5);
+  TarnStepIncr(instance_, 0.5);
+  EXPECT_DOUBLE_EQ(M::block.t, 3.0);
+}
+
+TEST_F(RunControl, StopEndsANonBlockingRun) {
+  M::block.tstop = 1e12;
+  M::block.rate = 0;
+  TarnStart(instance_);
+  while (ticks_ < 5) std::this_thread::yield();
+  TarnStop(instance_);
+  TarnFinalize();  // joins the worker
+  ASSERT_GE(states_.size(), 3u);
+  EXPECT_EQ(states_.front(), 1);
+  EXPECT_EQ(states_.back(), 5);
+}
+
+TEST_F(RunControl, StartingAgainEndsTheEarlierWorker) {
+  M::block.tstop = 1e12;
+  M::block.rate = 0;
+  TarnStart(instance_);
+  while (ticks_ < 3) std::this_thread::yield();
+  M::block.tstop = 0.5;
+  TarnStartBlocking(instance_);
+  EXPECT_EQ(states_, (std::vector<int>{1, 3, 5, 1, 3, 5}));
+  EXPECT_DOUBLE_EQ(M::block.t, 0.5);
+}
+
+TEST_F(RunControl, FaultInTheDerivativeEndsTheRunWithTheErrorState) {
+  M::block.divideByZero = 1;
+  TarnStartBlocking(instance_);
+  ASSERT_GE(states_.size(), 3u);
+  EXPECT_EQ(states_[states_.size() - 2], 10);
+  EXPECT_EQ(states_.back(), 5);
+  // The library still works afterwards.
+  M::block.divideByZero = 0;
+  states_.clear();
+  TarnStartBlocking(instance_);
+  EXPECT_EQ(states_, (std::vector<int>{1, 3, 5}));
+}
+
+TEST_F(RunControl, ContinueResumesFromThePresentState) {
+  M::block.tstop = 0.5;
+  TarnStartBlocking(instance_);
+  const double y = M::block.y;
+  M::block.tstop = 1.0;
+  states_.clear();
+  TarnContinueBlocking(instance_);
+  EXPECT_EQ(states_, (std::vector<int>{11, 1, 5}));
+  EXPECT_DOUBLE_EQ(M::block.t, 1.0);
+  EXPECT_NEAR(M::block.y, y * std::exp(-0.5), 1e-6);
+  EXPECT_EQ(M::initialSections, 1u);
+}
+
+TEST_F(RunControl, UnsupportedAlgorithmFallsBackToRk4WithTwoMessages) {
+  M::block.control.ialg = 77;
+  TarnStartBlocking(instance_);
+  ASSERT_GE(messages_.size(), 2u);
+  EXPECT_EQ(messages_[0], "WARNING: Invalid integration algorithm was specified.");
+  EXPECT_EQ(messages_[1], "The default algorithm (RK4) is being used instead.");
+  EXPECT_EQ(M::block.control.ialg, 5);
+}
+
+TEST_F(RunControl, MissingInstanceChangesNoFlags) {
+  TarnContinueBlocking(42);
+  TarnPreStep(42);
+  TarnStep(42);
+  TarnRunToTime(42, 1);
+  EXPECT_TRUE(states_.empty());
+}
+
+}  // namespace
+}  // namespace tarn::test

@@ -1,0 +1,104 @@
+#include "support/decay_model.h"
+
+#include <cstring>
+
+#include "tarn/tarnsim.h"
+
+namespace tarn::test {
+
+DecayModel::Block DecayModel::block;
+uint32_t DecayModel::initialSections = 0;
+uint32_t DecayModel::passes = 0;
+
+namespace {
+
+using M = DecayModel;
+
+struct Row {
+  const char* name;
+  uint32_t dataType;
+  uint32_t symbolType;
+  void* storage;
+  uint32_t stringLength;
+};
+
+const Row kRows[] = {
+    {"t", TARN_DATA_DOUBLE, TARN_SYMBOL_INDEPENDENT, &M::block.t},
+    {"y", TARN_DATA_DOUBLE, TARN_SYMBOL_STATE, &M::block.y},
+    {"z99999", TARN_DATA_DOUBLE, TARN_SYMBOL_DERIVATIVE, &M::block.yRate},
+    {"z99998", TARN_DATA_DOUBLE, TARN_SYMBOL_INITIAL_CONDITION, &M::block.yInitial},
+    {"rate", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.rate},
+    {"tstop", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.tstop},
+    {"divideByZero", TARN_DATA_LOGICAL, TARN_SYMBOL_VARIABLE, &M::block.divideByZero},
+    {"overflowAt", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.overflowAt},
+    {"zzlinenum", TARN_DATA_LONG, TARN_SYMBOL_VARIABLE, &M::block.line},
+    {"zzfilename", TARN_DATA_STRING, TARN_SYMBOL_VARIABLE, M::block.file, M::kTextLength},
+    {"zzblockname", TARN_DATA_STRING, TARN_SYMBOL_VARIABLE, M::block.block, M::kTextLength},
+};
+// Names of the line, file and block symbols of the model registered without debugging information.
+const char* const kPlainNames[] = {"linenum", "filename", "blockname"};
+static_assert(sizeof kRows / sizeof kRows[0] == M::kControl - 1);
+
+uint32_t Bind(uint32_t instance) {
+  for (uint32_t index = 1; index < M::kControl; ++index) {
+    TarnSimSetVariablePointer(instance, index, kRows[index - 1].storage);
+  }
+  BindControlSymbols(instance, M::kControl, &M::block.control);
+  M::block.control.zzinstidx = static_cast<int32_t>(instance);
+  return instance;
+}
+
+void Derivative(uint32_t /*instance*/, uint32_t section) {
+  if (section != TARN_SECTION_DERIVATIVE) return;
+  M::Block& b = M::block;
+  if (b.divideByZero && b.t > 0) {
+    volatile double zero = 0;
+    b.yRate = 1 / zero;
+    return;
+  }
+  b.yRate = b.rate * b.y;
+}
+
+void Simulation(uint32_t instance) {
+  M::Block& b = M::block;
+  if (b.control.zzicon == 0) {
+    zznits(instance, "");
+    ++M::initialSections;
+    zzrset(instance);
+  }
+  while (!b.control.zzstopflag && !b.control.zzstepstop) {
+    b.line = M::kFirstLine + static_cast<int32_t>(M::passes++ % 3);
+    std::strcpy(b.file, M::kFileName);
+    std::strcpy(b.block, M::kBlockName);
+    if (b.t >= b.overflowAt) {
+      volatile double big = 1e300;
+      big = big * big;
+    }
+    if (b.t >= b.tstop) zztrmt(static_cast<uint32_t>(b.control.zzinstidx), " ");
+    TarnSimIntegrate(instance);
+  }
+}
+
+void RegisterModel(bool withDebugSymbols) {
+  M::block = M::Block{};
+  M::initialSections = 0;
+  M::passes = 0;
+  TarnSimSetSystemInfo(M::kSymbolCount, 1, 0, 0, M::kControl - M::kRate, 1, 0, Bind, Simulation,
+                       Derivative, 0);
+  for (uint32_t index = 1; index < M::kControl; ++index) {
+    const Row& row = kRows[index - 1];
+    const char* name =
+        withDebugSymbols || index < M::kLine ? row.name : kPlainNames[index - M::kLine];
+    TarnSimSetVariableDescriptor(index, name, row.dataType, row.symbolType, 0, 0, 0, 0, 0, 0,
+                                 -1.0, -1.0);
+    TarnSimSetVariableExtendedInfo(index, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, row.stringLength);
+  }
+  RegisterControlSymbols(M::kControl);
+}
+
+}  // namespace
+
+void DecayModel::Register() { RegisterModel(/*withDebugSymbols=*/false); }
+void DecayModel::RegisterWithDebugSymbols() { RegisterModel(/*withDebugSymbols=*/true); }
+
+}  // namespace tarn::test
