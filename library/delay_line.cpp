@@ -22,8 +22,8 @@ void WriteMessage(uint32_t instance, const char* text) {
 
 }  // namespace
 
-DelayLine::DelayLine(int32_t size, double* times, double* values, int32_t* newest,
-                     int32_t* cursor, TarnLogical* flag)
+DelayLine::DelayLine(int32_t size, double* times, double* values, int32_t* newest, int32_t* cursor,
+                     TarnLogical* flag)
     : size_(size), times_(times), values_(values), newest_(newest), cursor_(cursor), flag_(flag) {}
 
 void DelayLine::Store(int32_t index, double t, double x) {
@@ -37,8 +37,8 @@ int32_t DelayLine::PlaceAfter(int32_t index, double t, double x) {
   return next;
 }
 
-void DelayLine::Evaluate(const EvaluationState& state, double x, double initialValue,
-                         double delay, double minimumSpacing, double* output) {
+void DelayLine::Evaluate(const EvaluationState& state, double x, double initialValue, double delay,
+                         double minimumSpacing, double* output) {
   if (delay < 0) {
     char text[kMessageCapacity];
     std::snprintf(text, sizeof text, kNegativeDelayFormat, delay);

@@ -40,10 +40,10 @@ class DelayLine {
   int32_t PlaceAfter(int32_t index, double t, double x);
 
   const int32_t size_;
-  double* const times_;     // borrowed
-  double* const values_;    // borrowed
-  int32_t* const newest_;   // borrowed
-  int32_t* const cursor_;   // borrowed
+  double* const times_;      // borrowed
+  double* const values_;     // borrowed
+  int32_t* const newest_;    // borrowed
+  int32_t* const cursor_;    // borrowed
   TarnLogical* const flag_;  // borrowed
 };
 

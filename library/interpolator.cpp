@@ -14,6 +14,11 @@ void Interpolator::Initialize(const double* table, int32_t dimensions, int32_t n
   nz_ = nz;
 }
 
+bool Interpolator::HasValidShape() const {
+  if (dimensions_ < 1 || dimensions_ > 3) return false;
+  return nx_ >= 2 && (dimensions_ < 2 || ny_ >= 2) && (dimensions_ < 3 || nz_ >= 2);
+}
+
 int Interpolator::FindElement(int32_t lowest, int32_t highest, int32_t& hint, double x) const {
   int32_t i = hint < lowest ? lowest : hint;
   if (i > highest) i = highest;
@@ -85,15 +90,12 @@ int Interpolator::Interpolate(double x, double y, double z, double* result) cons
 
 extern "C" double zztable(const double* array, int32_t dimensions, int32_t nx, int32_t ny,
                           int32_t nz, double x, double y, double z) {
-  if (dimensions < 1 || dimensions > 3) return 0;
-  // A table needs two breakpoints along every argument it has; a shorter extent would make the
-  // search read outside the array.
-  if (nx < 2 || (dimensions >= 2 && ny < 2) || (dimensions == 3 && nz < 2)) return 0;
   // One interpolator per call: concurrent lookups share nothing.
   tarn::Interpolator interpolator;
   interpolator.Initialize(array, dimensions, nx, ny, nz);
+  if (!interpolator.HasValidShape()) return 0;
   double result = 0;
-  switch (dimensions) {
+  switch (interpolator.Dimensions()) {
     case 1:
       interpolator.Interpolate(x, &result);
       break;

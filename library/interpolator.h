@@ -16,6 +16,10 @@ class Interpolator {
 
   // Binds the table array and its shape; no checks.
   void Initialize(const double* table, int32_t dimensions, int32_t nx, int32_t ny, int32_t nz);
+  // True for 1 to 3 dimensions with at least two breakpoints along every argument: a shorter
+  // extent would make the search read outside the array.
+  bool HasValidShape() const;
+  int32_t Dimensions() const { return dimensions_; }
 
   // Store the (bi-, tri-)linearly interpolated value through result and return 1. Beyond the end
   // breakpoints the end segment is extended linearly.

@@ -95,8 +95,8 @@ void zzbkls(double* output, double* memory, double initialValue, double halfWidt
   }
 }
 
-void zzdlim(uint32_t instance, double* output, double* memory, const double* initialValue,
-            double x, double y, double lower, double upper) {
+void zzdlim(uint32_t instance, double* output, double* memory, const double* initialValue, double x,
+            double y, double lower, double upper) {
   if (const auto state = EvaluationStateOf(instance)) {
     tarn::LimitedChange(*state, output, memory, initialValue, x, y, lower, upper);
   }

@@ -66,7 +66,9 @@ double fcnsw(double p, double a, double b, double c) {
 
 double qntzr(double q, double x) { return DiscreteFunctions::Quantizer(q, x); }
 
-int32_t lsw(TarnLogical l, int32_t i, int32_t j) { return DiscreteFunctions::LogicalSwitch(l, i, j); }
+int32_t lsw(TarnLogical l, int32_t i, int32_t j) {
+  return DiscreteFunctions::LogicalSwitch(l, i, j);
+}
 
 double rsw(TarnLogical l, double a, double b) { return DiscreteFunctions::RealSwitch(l, a, b); }
 

@@ -176,8 +176,8 @@ TARN_API void zznitd(TARN_IGNORED_ARGUMENTS);
  * the end breakpoints. array holds the nx (nx*ny, nx*ny*nz) values, first argument fastest, then
  * the nx, ny, nz increasing breakpoints. A one-argument table passes ny = nz = 0, y = z = 0.
  * Returns 0 for another dimension count or when an extent in use is below 2. */
-TARN_API double zztable(const double* array, int32_t dimensions, int32_t nx, int32_t ny,
-                        int32_t nz, double x, double y, double z);
+TARN_API double zztable(const double* array, int32_t dimensions, int32_t nx, int32_t ny, int32_t nz,
+                        double x, double y, double z);
 
 /* ---- Delays, random numbers and noise ------------------------------------------------------- */
 
