@@ -19,8 +19,8 @@ void DataBlock::InitialSection(uint32_t instance) {
   // ppuls counts as pulsed.
   if (ppuls != 0) {
     pdsm = 0;
-    TarnSimScheduleEvent(instance, kDosingOnEvent, kDosingOnSection, TARN_SCHEDULE_AT_TIME,
-                         pdstart, nullptr);
+    TarnSimScheduleEvent(instance, kDosingOnEvent, kDosingOnSection, TARN_SCHEDULE_AT_TIME, pdstart,
+                         nullptr);
   } else {
     pdsm = 1;
   }
@@ -134,8 +134,8 @@ void DataBlock::ComputeBalances() {
   // Iodide, infant; likewise with the previous pass's T4 and T3 iodine.
   input_i = 4 * aoral_t4 + aoral_ni + 3 * aoral_t3;
   init_ni = 4 * at4_nt0 + iatgi_n + 3 * at3_nt0 + iaplas_ni + iabody_ni + iatf_ni + iatb_ni;
-  mass_ni = aplasma_ni + abody_ni + athyt_nfi + athyb_ni + aurine_ni + atgi_n + at4iod_ni +
-            at3iod_ni;
+  mass_ni =
+      aplasma_ni + abody_ni + athyt_nfi + athyb_ni + aurine_ni + atgi_n + at4iod_ni + at3iod_ni;
   at4iod_ni = 4 * (at4_n + aurinet4_n + afecest4_n);
   at3iod_ni = 3 * (at3_n + afecest3_n);
   bal_ni = input_i + init_ni - mass_ni;
@@ -148,8 +148,8 @@ void DataBlock::ComputeBalances() {
   bal_p = init_p + aintake_p - adam_p;
 
   // Perchlorate, infant.
-  initamt_np = iaplas_np + iabind_np + iarbc_np + iat_np + iatb_np + iask_np + iaskb_np +
-               iagj_np + iag_np + iagb_np + iar_np + ias_np + iak_np + ial_np + iaf_np;
+  initamt_np = iaplas_np + iabind_np + iarbc_np + iat_np + iatb_np + iask_np + iaskb_np + iagj_np +
+               iag_np + iagb_np + iar_np + ias_np + iak_np + ial_np + iaf_np;
   tmass_p = atotp_np + attot_np + ask_np + askb_np + ag_np + agb_np + agj_np + ar_np + as_np +
             aurine_np + al_np + ak_np + arbc_np + af_np;
   bal_np = aoral_np + initamt_np - tmass_p;

@@ -109,29 +109,26 @@ static_assert(offsetof(DataBlock, t) == 0 && offsetof(DataBlock, mwi) == 2432 &&
               offsetof(DataBlock, zzinstidx) == 8776 && offsetof(DataBlock, cioitg) == 8788);
 static_assert(IndexOf("t") == 1 && IndexOf("aoral_i") == 2 && IndexOf("mwi") == 305 &&
               IndexOf("milkingest") == 975 && IndexOf("cint") == 976 &&
-              IndexOf("zzstepstop") == 993 && IndexOf("save") == 1021 &&
-              IndexOf("zzticg") == 1022);
+              IndexOf("zzstepstop") == 993 && IndexOf("save") == 1021 && IndexOf("zzticg") == 1022);
 static_assert(StateGroupsFollowLayoutRule());
 
 }  // namespace
 }  // namespace tarn::model
 
-using tarn::model::kSymbolRows;
-
 extern "C" void TarnSimMain(void) {
   using namespace tarn::model;
-  TarnSimSetSystemInfo(kSymbolCount, kOdeStateCount, 0, 0, kVariableCount,
-                       kDerivativeSectionCount, kDiscreteSectionCount, zzinitialize, zzsimulation,
-                       zzderivative, 0);
+  TarnSimSetSystemInfo(kSymbolCount, kOdeStateCount, 0, 0, kVariableCount, kDerivativeSectionCount,
+                       kDiscreteSectionCount, zzinitialize, zzsimulation, zzderivative, 0);
   for (uint32_t index = 1; index <= kSymbolCount; ++index) {
     const SymbolRow& row = kSymbolRows[index - 1];
-    const auto& e = row.extents;
-    TarnSimSetVariableDescriptor(index, row.name, row.dataType, row.symbolType, e[0], e[1], e[2],
-                                 e[3], e[4], e[5], kRuntimeDefaultTolerance,
-                                 kRuntimeDefaultTolerance);
-    const auto& f = row.flags;
-    TarnSimSetVariableExtendedInfo(index, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8],
-                                   f[9], f[10], row.sectionKey, row.stringLength);
+    const auto& extents = row.extents;
+    TarnSimSetVariableDescriptor(index, row.name, row.dataType, row.symbolType, extents[0],
+                                 extents[1], extents[2], extents[3], extents[4], extents[5],
+                                 kRuntimeDefaultTolerance, kRuntimeDefaultTolerance);
+    const auto& flags = row.flags;
+    TarnSimSetVariableExtendedInfo(index, flags[0], flags[1], flags[2], flags[3], flags[4],
+                                   flags[5], flags[6], flags[7], flags[8], flags[9], flags[10],
+                                   row.sectionKey, row.stringLength);
   }
 }
 

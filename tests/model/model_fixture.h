@@ -39,8 +39,7 @@ class SymbolSnapshot {
   void Restore(uint32_t instance) {
     for (Saved& saved : saved_) {
       if (!saved.elements.empty()) saved.value.address = saved.elements.data();
-      TarnSetSymbolValue(instance, saved.index, saved.dataType, saved.value,
-                         saved.extents.data());
+      TarnSetSymbolValue(instance, saved.index, saved.dataType, saved.value, saved.extents.data());
     }
   }
 

@@ -73,12 +73,12 @@ TEST_F(SymbolTableTest, SymbolTypesFollowTheFixedOrder) {
 
 TEST_F(SymbolTableTest, ControlBlockHasItsNamesAndDataTypesByPosition) {
   const std::vector<std::string> names = {
-      "cint",   "ialg",   "nstp",   "maxt",   "mint",   "zzierr", "zzstopflag", "zzrnfl",
-      "zznist", "zznblk", "zzfrfl", "zzjefl", "zzndst", "zzicon", "zzicfl",     "zznavr",
-      "zzinstidx", "zzstepstop", "nciout", "cioitg", "cjvitg", "cssitg", "dpsitg", "ecsitg",
-      "fdeitg", "mxoitg", "nrwitg", "nxeitg", "tjnitg", "tsmitg", "weditg", "wesitg",
-      "wnditg", "wxditg", "cieitg", "ubwitg", "lbwitg", "omfitg", "cmd",    "dis",
-      "ndbug",  "plt",    "prn",    "malprn", "rrr",    "save",   "zzticg"};
+      "cint",      "ialg",       "nstp",   "maxt",   "mint",   "zzierr", "zzstopflag", "zzrnfl",
+      "zznist",    "zznblk",     "zzfrfl", "zzjefl", "zzndst", "zzicon", "zzicfl",     "zznavr",
+      "zzinstidx", "zzstepstop", "nciout", "cioitg", "cjvitg", "cssitg", "dpsitg",     "ecsitg",
+      "fdeitg",    "mxoitg",     "nrwitg", "nxeitg", "tjnitg", "tsmitg", "weditg",     "wesitg",
+      "wnditg",    "wxditg",     "cieitg", "ubwitg", "lbwitg", "omfitg", "cmd",        "dis",
+      "ndbug",     "plt",        "prn",    "malprn", "rrr",    "save",   "zzticg"};
   // D double, L 32-bit integer, B logical.
   const std::string types = "DLLDDBBBLLBBLLBLLBLLBDBBBLBBDBBBBBBLLLLLLLLLLLD";
   ASSERT_EQ(names.size(), types.size());
@@ -118,10 +118,10 @@ TEST_F(SymbolTableTest, StatesPairWithTheirDerivativesAndInitialConditions) {
 
 TEST_F(SymbolTableTest, OnlyTheFourteenTablesAreArrays) {
   const std::vector<std::pair<const char*, uint32_t>> tables = {
-      {"vft", 6},         {"vurinec_n", 4},    {"qcx_n", 10},        {"vmaxthyx_i", 8},
-      {"vmaxcx_mki", 6},  {"vmaxthycx_ni", 6}, {"clux_i", 8},        {"clucx_ni", 10},
-      {"vprodt4cx_n", 12}, {"clmett4cx_n", 8}, {"clmett3cx_n", 8},   {"t3frac_n", 12},
-      {"vformulac", 12},  {"milkingest", 18}};
+      {"vft", 6},          {"vurinec_n", 4},    {"qcx_n", 10},      {"vmaxthyx_i", 8},
+      {"vmaxcx_mki", 6},   {"vmaxthycx_ni", 6}, {"clux_i", 8},      {"clucx_ni", 10},
+      {"vprodt4cx_n", 12}, {"clmett4cx_n", 8},  {"clmett3cx_n", 8}, {"t3frac_n", 12},
+      {"vformulac", 12},   {"milkingest", 18}};
   for (const auto& [name, length] : tables) {
     EXPECT_EQ(Extents(Index(name)), (std::array<uint32_t, 6>{length, 0, 0, 0, 0, 0})) << name;
   }
@@ -158,12 +158,12 @@ TEST_F(SymbolTableTest, AttributeFlagsOfTheNamedGroups) {
   const auto none = Vector({});
   EXPECT_EQ(Flags(Index("t")), Vector({0, 0, 0, 1}));
   EXPECT_EQ(Flags(Index("aoral_i")), Vector({0, 0, 0, 1, 1}));
-  for (const char* unread : {"totalingest", "aupmk_i", "apathy_i", "aprodt4", "amett4",
-                             "adeiodt4", "aelmk_t4", "aprodt3", "amett3", "adeiodt3", "aelmk_t3",
-                             "apathy_ni", "anisthy_ni", "aprodt4_n", "amett4_n", "adeiodt4_n",
-                             "aprodt3_n", "amett3_n", "adeiodt3_n", "aucpl_p", "aupt_p",
-                             "aupgj_p", "aupsk_p", "aupmk_p", "aucpl_np", "aupgj_np", "aupt_np",
-                             "auc_ti", "aupsk_np"}) {
+  for (const char* unread :
+       {"totalingest", "aupmk_i",   "apathy_i", "aprodt4",    "amett4",    "adeiodt4",
+        "aelmk_t4",    "aprodt3",   "amett3",   "adeiodt3",   "aelmk_t3",  "apathy_ni",
+        "anisthy_ni",  "aprodt4_n", "amett4_n", "adeiodt4_n", "aprodt3_n", "amett3_n",
+        "adeiodt3_n",  "aucpl_p",   "aupt_p",   "aupgj_p",    "aupsk_p",   "aupmk_p",
+        "aucpl_np",    "aupgj_np",  "aupt_np",  "auc_ti",     "aupsk_np"}) {
     EXPECT_EQ(Flags(Index(unread)), Vector({0, 0, 0, 0, 1})) << unread;
   }
   EXPECT_EQ(Flags(Index("z99953")), Vector({0, 0, 0, 1, 1}));
@@ -213,8 +213,8 @@ TEST_F(SymbolTableTest, ControlSymbolDefaults) {
   EXPECT_EQ(Long("lbwitg"), -1);
   EXPECT_EQ(Long("omfitg"), 222);
   const std::vector<std::pair<const char*, int32_t>> outputSettings = {
-      {"cmd", 4}, {"dis", 6}, {"ndbug", 0}, {"plt", 6},
-      {"prn", 9}, {"malprn", 10}, {"rrr", 8}, {"save", 3}};
+      {"cmd", 4}, {"dis", 6},     {"ndbug", 0}, {"plt", 6},
+      {"prn", 9}, {"malprn", 10}, {"rrr", 8},   {"save", 3}};
   for (const auto& [name, value] : outputSettings) EXPECT_EQ(Long(name), value) << name;
 }
 
@@ -245,8 +245,8 @@ TEST_F(SymbolTableTest, ParameterDefaults) {
 TEST_F(SymbolTableTest, TablesHoldTheirValuesThenTheirBreakpoints) {
   const std::vector<double> vft = {0.0836, 0.0836, 0, -700, 0, 4380};
   const std::vector<double> milkingest = {0.013, 0.013, 0.04, 0.098, 0.14, 0.155,
-                                          0.154, 0.148, 0.13,  0,     24,   48,
-                                          72,    96,    120,   720,   1440, 2160};
+                                          0.154, 0.148, 0.13, 0,     24,   48,
+                                          72,    96,    120,  720,   1440, 2160};
   for (uint32_t i = 0; i < vft.size(); ++i) {
     EXPECT_EQ(TarnGetDouble1(instance_, Index("vft"), i + 1), vft[i]) << i;
   }
