@@ -146,6 +146,12 @@ TEST_F(DerivativeSectionTest, EveryDerivativeIsAssigned) {
   }
 }
 
+TEST_F(DerivativeSectionTest, OtherContinuousSectionsDoNothing) {
+  TarnCalcDeriv(instance_, 999);
+  EXPECT_EQ(Double("bw"), kNotComputed);
+  EXPECT_EQ(Double("z99989"), kNotComputed);
+}
+
 TEST_F(DerivativeSectionTest, UrinePercentageStaysFiniteWithoutIntake) {
   SetDouble("aoral_i", 0.0);
   SetDouble("aurine_i", 0.0);
