@@ -122,22 +122,24 @@ void DataBlock::ComputeBalances() {
   qtot_np = qthy_n + qg_n + qsk_n + qr_n + qs_n + ql_n + qk_n + qf_n;
   balq_np = qc_n - qtot_np;
 
-  // Iodide, mother. The iodine held in T4 and T3 enters mass_i as the previous pass left it.
+  // Iodide, mother. The iodine held in T4 and T3 is taken at the present state, like every other
+  // term: taken from the previous pass it would lag one interval behind (and be the not-computed
+  // marker on the first pass).
   init_i = iaplas_i + iatf_i + iatb_i + iar_i + ias_i + iamb_i + iamk_i + iatgi + 4 * at4_t0 +
            3 * at3_t0;
-  mass_i = aplasma_i + atgi + athyb_i + amb_i + amk_i + arp_i + asp_i + aurine_i + at4iod_i +
-           at3iod_i + atrans_i + athyt_fi;
   at4iod_i = 4 * (at4 + aurinet4 + afecest4 + amk_t4 + aoral_t4);
   at3iod_i = 3 * (at3 + aurinet3 + afecest3 + amk_t3 + aoral_t3);
+  mass_i = aplasma_i + atgi + athyb_i + amb_i + amk_i + arp_i + asp_i + aurine_i + at4iod_i +
+           at3iod_i + atrans_i + athyt_fi;
   bal_i = init_i + aoral_i - mass_i;
 
-  // Iodide, infant; likewise with the previous pass's T4 and T3 iodine.
+  // Iodide, infant; likewise.
   input_i = 4 * aoral_t4 + aoral_ni + 3 * aoral_t3;
   init_ni = 4 * at4_nt0 + iatgi_n + 3 * at3_nt0 + iaplas_ni + iabody_ni + iatf_ni + iatb_ni;
-  mass_ni =
-      aplasma_ni + abody_ni + athyt_nfi + athyb_ni + aurine_ni + atgi_n + at4iod_ni + at3iod_ni;
   at4iod_ni = 4 * (at4_n + aurinet4_n + afecest4_n);
   at3iod_ni = 3 * (at3_n + afecest3_n);
+  mass_ni =
+      aplasma_ni + abody_ni + athyt_nfi + athyb_ni + aurine_ni + atgi_n + at4iod_ni + at3iod_ni;
   bal_ni = input_i + init_ni - mass_ni;
 
   // Perchlorate, mother.

@@ -23,15 +23,15 @@ struct Row {
 };
 
 const Row kRows[] = {
-    {"t", TARN_DATA_DOUBLE, TARN_SYMBOL_INDEPENDENT, &M::block.t},
-    {"y", TARN_DATA_DOUBLE, TARN_SYMBOL_STATE, &M::block.y},
-    {"z99999", TARN_DATA_DOUBLE, TARN_SYMBOL_DERIVATIVE, &M::block.yRate},
-    {"z99998", TARN_DATA_DOUBLE, TARN_SYMBOL_INITIAL_CONDITION, &M::block.yInitial},
-    {"rate", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.rate},
-    {"tstop", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.tstop},
-    {"divideByZero", TARN_DATA_LOGICAL, TARN_SYMBOL_VARIABLE, &M::block.divideByZero},
-    {"overflowAt", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.overflowAt},
-    {"zzlinenum", TARN_DATA_LONG, TARN_SYMBOL_VARIABLE, &M::block.line},
+    {"t", TARN_DATA_DOUBLE, TARN_SYMBOL_INDEPENDENT, &M::block.t, 0},
+    {"y", TARN_DATA_DOUBLE, TARN_SYMBOL_STATE, &M::block.y, 0},
+    {"z99999", TARN_DATA_DOUBLE, TARN_SYMBOL_DERIVATIVE, &M::block.yRate, 0},
+    {"z99998", TARN_DATA_DOUBLE, TARN_SYMBOL_INITIAL_CONDITION, &M::block.yInitial, 0},
+    {"rate", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.rate, 0},
+    {"tstop", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.tstop, 0},
+    {"divideByZero", TARN_DATA_LOGICAL, TARN_SYMBOL_VARIABLE, &M::block.divideByZero, 0},
+    {"overflowAt", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.overflowAt, 0},
+    {"zzlinenum", TARN_DATA_LONG, TARN_SYMBOL_VARIABLE, &M::block.line, 0},
     {"zzfilename", TARN_DATA_STRING, TARN_SYMBOL_VARIABLE, M::block.file, M::kTextLength},
     {"zzblockname", TARN_DATA_STRING, TARN_SYMBOL_VARIABLE, M::block.block, M::kTextLength},
 };
