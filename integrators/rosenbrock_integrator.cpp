@@ -159,9 +159,8 @@ void RosenbrockIntegrator::Step() {
     }
 
     if (errmax <= 1) {
-      const double next = errmax > kGrowthLimitRatio
-                              ? kSafety * h * std::pow(errmax, kGrowExponent)
-                              : kGrowFactor * h;
+      const double next = errmax > kGrowthLimitRatio ? kSafety * h * std::pow(errmax, kGrowExponent)
+                                                     : kGrowFactor * h;
       stepSize = next;
       stepSizeChanged = next != stepAtEntry;
       return;

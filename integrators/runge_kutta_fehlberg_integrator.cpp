@@ -30,8 +30,8 @@ double Fraction(const StepFraction& fraction, double h) {
 
 }  // namespace
 
-RungeKuttaFehlbergIntegrator::RungeKuttaFehlbergIntegrator(IntegrationAlgorithm code,
-                                                           int32_t order, const FehlbergPair& pair)
+RungeKuttaFehlbergIntegrator::RungeKuttaFehlbergIntegrator(IntegrationAlgorithm code, int32_t order,
+                                                           const FehlbergPair& pair)
     : pair_(pair) {
   algorithm = code;
   currentOrder = order;
@@ -55,11 +55,17 @@ void RungeKuttaFehlbergIntegrator::MoveStates(const StageCombination& combinatio
   for (uint32_t i = 0; i < numStates; ++i) states[i] = y0[i] + scale * Combine(combination.sum, i);
 }
 
-RungeKuttaFehlbergIntegrator::Controlling RungeKuttaFehlbergIntegrator::ControllingState() const {
+uint32_t RungeKuttaFehlbergIntegrator::ControllingState() const {
   // Ratios are compared cross-multiplied, e[i]·w[m] > w[i]·e[m], starting from the ratio 0/1.
-  Controlling m{numStates > kDefaultControllingState ? kDefaultControllingState : 0, 0, 1};
+  uint32_t m = numStates > kDefaultControllingState ? kDefaultControllingState : 0;
+  double errorOfM = 0;
+  double weightOfM = 1;
   for (uint32_t i = 0; i < numStates; ++i) {
-    if (currentErrors[i] * m.weight > maxErrors[i] * m.error) m = {i, currentErrors[i], maxErrors[i]};
+    if (currentErrors[i] * weightOfM > maxErrors[i] * errorOfM) {
+      m = i;
+      errorOfM = currentErrors[i];
+      weightOfM = maxErrors[i];
+    }
   }
   return m;
 }
@@ -99,13 +105,15 @@ void RungeKuttaFehlbergIntegrator::Step() {
     }
 
     for (uint32_t i = 0; i < n; ++i) e[i] = std::fabs(Combine(pair_.error, i));
-    const Controlling controlling = ControllingState();
-    const uint32_t m = controlling.index;
+    const uint32_t m = ControllingState();
     if (rejections == 0 && n > 0) ++errorControlledCount[m];
-    // A NaN estimate stays NaN and fails the test.
-    const double q =
-        std::max(std::fabs(h) * controlling.error / (controlling.weight * pair_.errorDenominator),
-                 kSmallestRelativeError);
+    // A zero error passes whatever its weight (a zero weight would make it 0/0); a NaN error
+    // fails.
+    const double errorOfM = n > 0 ? e[m] : 0;
+    const double q = errorOfM == 0
+                         ? kSmallestRelativeError
+                         : std::max(std::fabs(h) * errorOfM / (w[m] * pair_.errorDenominator),
+                                    kSmallestRelativeError);
 
     if (writeNormalData) {
       for (uint32_t i = 0; i < n; ++i) e[i] = h * e[i] / (w[i] * pair_.errorDenominator);
@@ -138,7 +146,8 @@ void RungeKuttaFehlbergIntegrator::Step() {
       return;
     }
     // max() keeps the floor when the quotient is NaN.
-    const double shrink = std::max(kShrinkFloor, pair_.rejectConstant / std::pow(q, pair_.exponent));
+    const double shrink =
+        std::max(kShrinkFloor, pair_.rejectConstant / std::pow(q, pair_.exponent));
     stepSize = std::max(h * shrink, minStepSize);
   }
 }

@@ -46,14 +46,14 @@ struct FehlbergStage {
 // constants of its step-size control.
 struct FehlbergPair {
   static constexpr int32_t kMaxStages = 6;
-  int32_t stageCount;                              // including k1
+  int32_t stageCount;                                // including k1
   std::array<FehlbergStage, kMaxStages - 1> stages;  // k2 .. k(stageCount)
-  StageSum error;                                  // e = |sum|
-  StageCombination solution;                       // y = y0 + solution
-  double errorDenominator;                         // q = |h|·e / (weight·errorDenominator)
-  double exponent;                                 // step factors scale with q^-exponent
-  double acceptConstant;                           // growth factor acceptConstant / q^exponent
-  double rejectConstant;                           // shrink factor rejectConstant / q^exponent
+  StageSum error;                                    // e = |sum|
+  StageCombination solution;                         // y = y0 + solution
+  double errorDenominator;                           // q = |h|·e / (weight·errorDenominator)
+  double exponent;                                   // step factors scale with q^-exponent
+  double acceptConstant;                             // growth factor acceptConstant / q^exponent
+  double rejectConstant;                             // shrink factor rejectConstant / q^exponent
 };
 
 // Base of the Fehlberg integrators. Step advances with the higher-order solution of the pair
@@ -87,14 +87,9 @@ class RungeKuttaFehlbergIntegrator : public Integrator {
   double Combine(const StageSum& sum, uint32_t i) const;
   // states = y0 + combination, h the present step.
   void MoveStates(const StageCombination& combination, double h);
-  // The state with the largest ratio currentErrors[i]/maxErrors[i] (lowest index among equals),
-  // with its error and weight. When every error is zero: the default state with the ratio 0/1.
-  struct Controlling {
-    uint32_t index;
-    double error;
-    double weight;
-  };
-  Controlling ControllingState() const;
+  // The state with the largest ratio currentErrors[i]/maxErrors[i], the lowest index among
+  // equals; state 1 (state 0 with a single ODE state) when every error is zero.
+  uint32_t ControllingState() const;
 
   const FehlbergPair& pair_;
 };
