@@ -1,0 +1,146 @@
+// Rosenbrock integrator: growth by 1.5 while the error is small, failed attempts that at most
+// halve the step, the attempt limit, a singular iteration matrix, and Robertson's chemical
+// kinetics through the solver against reference values.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "integrators/rosenbrock_integrator.h"
+#include "solver/solver_test_model.h"
+
+namespace tarn {
+namespace {
+
+double t;
+double y[1];
+double dy[1];
+double yInit[1];
+double lambda;
+// The step of each attempt: an attempt's first evaluation, the only one made with
+// inAuxiliaryEvaluation, is at t0 + h.
+std::vector<double> attemptTimes;
+const Integrator* current;
+
+// y' = lambda·y.
+void Linear(uint32_t, uint32_t) {
+  if (current->inAuxiliaryEvaluation) attemptTimes.push_back(t);
+  dy[0] = lambda * y[0];
+}
+
+class RosenbrockTest : public testing::Test {
+ protected:
+  // y' = lambdaIn·y from (0, y0) with step h and both error bounds `bound`, the derivatives
+  // evaluated at the start as the solver leaves them.
+  void Start(double lambdaIn, double y0, double h, double bound) {
+    lambda = lambdaIn;
+    t = 0;
+    y[0] = y0;
+    attemptTimes.clear();
+    current = &integrator;
+    integrator.settings.stopFlag = &stopFlag;
+    integrator.Initialize(&t, 1, y, dy, yInit, 0, nullptr, nullptr, nullptr, Linear);
+    integrator.initializing = false;
+    integrator.SetMaxAbsoluteError(0, bound);
+    integrator.SetMaxRelativeError(0, bound);
+    integrator.stepSize = h;
+    integrator.CalculateDerivatives();
+  }
+
+  RosenbrockIntegrator integrator;
+  TarnLogical stopFlag = 0;
+};
+
+TEST_F(RosenbrockTest, StepGrowsByExactlyOneAndAHalfWhileTheErrorRatioIsAtMost0_1296) {
+  // Decay from a small step: the error ratio starts far below 0.1296 and climbs as the step
+  // grows; above it the growth is 0.9·ratio^-1/4.
+  Start(-1, 1, 1e-4, 1e-6);
+  int smallRatios = 0;
+  for (int step = 0; step < 40; ++step) {
+    const double h = integrator.stepSize;
+    integrator.Step();
+    integrator.CalculateDerivatives();
+    const double ratio = std::fabs(integrator.stepError[0] / integrator.maxErrors[0]);
+    if (ratio <= 0.1296) {
+      ++smallRatios;
+      EXPECT_EQ(integrator.stepSize, 1.5 * h) << "step " << step;
+    } else {
+      EXPECT_DOUBLE_EQ(integrator.stepSize, 0.9 * h * std::pow(ratio, -0.25)) << "step " << step;
+      EXPECT_LT(integrator.stepSize, 1.5 * h) << "step " << step;
+    }
+  }
+  EXPECT_GT(smallRatios, 5);
+  EXPECT_LT(smallRatios, 35);
+  EXPECT_NEAR(y[0], std::exp(-t), 1e-5);
+}
+
+TEST_F(RosenbrockTest, FailedAttemptsShrinkTheStepByAtMostHalf) {
+  // A first step far too large: huge error ratios halve the step; the last failure, with a ratio
+  // below 5.8, shrinks it by 0.9·ratio^-1/3 instead.
+  Start(-1, 1, 1, 4e-12);
+  integrator.Step();
+  ASSERT_EQ(attemptTimes.size(), 10u);
+  for (size_t i = 1; i < 9; ++i) EXPECT_EQ(attemptTimes[i], 0.5 * attemptTimes[i - 1]);
+  EXPECT_GT(attemptTimes[9], 0.5 * attemptTimes[8]);
+  EXPECT_LT(attemptTimes[9], 0.9 * attemptTimes[8]);
+  EXPECT_EQ(t, attemptTimes.back());
+  EXPECT_EQ(stopFlag, 0);
+}
+
+TEST_F(RosenbrockTest, FortyFailedAttemptsStopTheRunAtTheStartOfTheStep) {
+  Start(-1, 1, 1, 0);  // a zero error bound is never met
+  integrator.Step();
+  ASSERT_EQ(attemptTimes.size(), 40u);
+  EXPECT_EQ(attemptTimes.back(), std::ldexp(1.0, -39));
+  EXPECT_EQ(integrator.messages,
+            "Error: exceeded maximum number of iterations in Rosenbrock integrator.\n");
+  EXPECT_EQ(stopFlag, 1);
+  EXPECT_EQ(t, 0);
+  EXPECT_EQ(y[0], 1);
+  EXPECT_EQ(dy[0], -1);
+}
+
+TEST_F(RosenbrockTest, SingularIterationMatrixFailsTheAttemptAndHalvesTheStep) {
+  // y' = 16·y at y = 0 with h = 1/8: the finite-difference Jacobian (perturbation 2^-10, the error
+  // bound) is exactly 16 and so is 1/(γh). The zero pivot makes the increments NaN; half the
+  // step is regular.
+  Start(16, 0, 0.125, std::ldexp(1.0, -10));
+  integrator.Step();
+  EXPECT_EQ(attemptTimes, (std::vector<double>{0.125, 0.0625}));
+  EXPECT_EQ(t, 0.0625);
+  EXPECT_EQ(y[0], 0);
+  EXPECT_EQ(integrator.stepSize, 1.5 * 0.0625);
+}
+
+// Robertson's chemical kinetics (H. H. Robertson, 1966), the classic stiff test.
+void Robertson(double, const double* y, double* dy) {
+  dy[0] = -0.04 * y[0] + 1e4 * y[1] * y[2];
+  dy[2] = 3e7 * y[1] * y[1];
+  dy[1] = -dy[0] - dy[2];
+}
+
+class RosenbrockRobertsonTest : public test::SolverTestModel {};
+
+TEST_F(RosenbrockRobertsonTest, ReachesTheReferenceSolutionAtFortyThroughTheSolver) {
+  control.cint = 4;
+  control.nstp = 10;
+  Start(IntegrationAlgorithm::AlgRosenbrock, Robertson, {1, 0, 0});
+  const double absolute[] = {1e-10, 1e-14, 1e-10};
+  for (uint32_t i = 0; i < 3; ++i) {
+    solver.GetIntegrator()->SetMaxAbsoluteError(i, absolute[i]);
+    solver.GetIntegrator()->SetMaxRelativeError(i, 1e-7);
+  }
+  while (t < 40) ASSERT_TRUE(Interval());
+
+  EXPECT_EQ(t, 40);
+  EXPECT_EQ(control.zzstopflag, 0);
+  // Relative bound 1e-7: about nine correct digits of y0 and y2, six of the small y1.
+  EXPECT_NEAR(states[0], 0.7158270687, 1e-9);
+  EXPECT_NEAR(states[1], 9.185534764e-6, 1e-11);
+  EXPECT_NEAR(states[2], 0.2841637457, 1e-9);
+  // An explicit method would need steps of about a thousandth to the end.
+  EXPECT_LT(stepEnds.size(), 3000u);
+}
+
+}  // namespace
+}  // namespace tarn
