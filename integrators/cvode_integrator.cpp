@@ -1,0 +1,190 @@
+// CVODE adapter: solver memory from the first step to the next restart, one CVode call per step,
+// the right-hand-side callback and the error handler.
+#include "integrators/cvode_integrator.h"
+
+#include <cvode/cvode.h>
+#include <cvode/cvode_diag.h>
+#include <cvode/cvode_ls.h>
+#include <nvector/nvector_serial.h>
+#include <sunlinsol/sunlinsol_band.h>
+#include <sunlinsol/sunlinsol_dense.h>
+#include <sunmatrix/sunmatrix_band.h>
+#include <sunmatrix/sunmatrix_dense.h>
+
+#include <algorithm>
+
+#include "integrators/integrator_messages.h"
+
+namespace tarn {
+namespace {
+
+constexpr char kSolverMemoryFailed[] = "ERROR: CVodeMalloc failed in CVODE.\n";
+constexpr char kInconsistentBandwidths[] =
+    "Error: Inconsistent values for UBWITG and LBWITG supplied to CVODE.  Assuming dense matrix.";
+// A diagnostic of CVODE: module, kind, function, then the text on a line of its own; the last
+// line end sets it off from the next message.
+constexpr char kSolverMessage[] = "[%s %s]  %s\n  %s\n";
+constexpr char kErrorKind[] = "ERROR";
+constexpr char kWarningKind[] = "WARNING";
+
+}  // namespace
+
+CvodeIntegrator::CvodeIntegrator() {
+  algorithm = IntegrationAlgorithm::AlgCvode;
+  currentOrder = 2;
+}
+
+CvodeIntegrator::~CvodeIntegrator() { ReleaseSolverMemory(); }
+
+bool CvodeIntegrator::Initialize(double* indVarIn, uint32_t numStatesIn, double* statesIn,
+                                 double* derivativesIn, double* initCondsIn,
+                                 uint32_t numAlgStatesIn, double* algStatesIn, double* residualsIn,
+                                 double* algInitCondsIn, TarnSimDerivativeFunction function) {
+  if (!Integrator::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
+                              numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn, function)) {
+    return false;
+  }
+  ReleaseSolverMemory();
+  lastStates.assign(numStates, 0.0);
+  lastCallIncomplete = false;
+  return true;
+}
+
+void CvodeIntegrator::Finalize() {
+  ReleaseSolverMemory();
+  lastStates = {};
+  Integrator::Finalize();
+}
+
+void CvodeIntegrator::Step() {
+  bool restart = lastCallIncomplete;
+  for (uint32_t i = 0; i < numStates; ++i) {
+    // NaN never equals itself, so a NaN state always counts as changed.
+    if (states[i] != lastStates[i]) {
+      lastStates[i] = states[i];
+      restart = true;
+    }
+  }
+  if (restartRequested) {
+    restartRequested = false;
+    restart = true;
+  }
+
+  // The derivatives as the solver's evaluation after the last step left them, at this point.
+  double* stepEndDerivatives = stageValues[0];
+  std::copy(derivatives, derivatives + numStates, stepEndDerivatives);
+  CalculateAlgebraicStatesOrStop();
+  CalculateAuxiliaryDerivatives();
+  TraceEvaluation(integrator_messages::kStageEvaluations[0]);
+  // Different derivatives at the same point mean that an event's discrete section or the host
+  // changed the model since the last step: CVODE's history, and the stretch it has already
+  // integrated past the last output time, belong to the old right-hand side.
+  for (uint32_t i = 0; i < numStates; ++i) {
+    if (derivatives[i] != stepEndDerivatives[i]) restart = true;
+  }
+
+  if (restart) ReleaseSolverMemory();
+  if (numStates > 0 && cvodeMemory == nullptr && !CreateSolverMemory()) {
+    WriteMessage(kSolverMemoryFailed);
+    ReleaseSolverMemory();
+    settings.SetStopFlag(true);
+    return;
+  }
+
+  stepSizeChanged = false;
+  const double tout = *indVar + stepSize;
+  if (numStates == 0) {
+    // Nothing to integrate.
+    *indVar = tout;
+    return;
+  }
+
+  // Left set when the model's evaluation throws out of CVode.
+  lastCallIncomplete = true;
+  const int result = CVode(cvodeMemory, tout, yVector, indVar, CV_NORMAL);
+  settings.SetStopFlag(result != CV_SUCCESS);
+  *indVar = tout;
+  if (result == CV_SUCCESS) {
+    lastCallIncomplete = false;
+    double nextStepSize = 0;
+    CVodeGetCurrentStep(cvodeMemory, &nextStepSize);
+    if (nextStepSize != stepSize) {
+      stepSizeChanged = true;
+      stepSize = nextStepSize;
+    }
+  }
+  const double* solution = N_VGetArrayPointer(yVector);
+  std::copy(solution, solution + numStates, states);
+  std::copy(solution, solution + numStates, lastStates.begin());
+}
+
+bool CvodeIntegrator::CreateSolverMemory() {
+  const auto n = static_cast<sunindextype>(numStates);
+  if (SUNContext_Create(nullptr, &context) != 0) return false;
+  yVector = N_VNew_Serial(n, context);
+  abstolVector = N_VNew_Serial(n, context);
+  if (yVector == nullptr || abstolVector == nullptr) return false;
+  std::copy(states, states + numStates, N_VGetArrayPointer(yVector));
+  std::copy(maxAbsErrors.begin(), maxAbsErrors.begin() + numStates,
+            N_VGetArrayPointer(abstolVector));
+
+  cvodeMemory = CVodeCreate(CV_BDF, context);
+  if (cvodeMemory == nullptr) return false;
+  // The handler first, so that the set-up's own diagnostics reach the message buffer too.
+  if (CVodeSetErrHandlerFn(cvodeMemory, &WriteSolverMessage, this) != CV_SUCCESS ||
+      CVodeInit(cvodeMemory, &Derivatives, *indVar, yVector) != CV_SUCCESS ||
+      CVodeSVtolerances(cvodeMemory, maxRelErrors[0], abstolVector) != CV_SUCCESS ||
+      CVodeSetUserData(cvodeMemory, this) != CV_SUCCESS) {
+    return false;
+  }
+
+  const int32_t upper = settings.GetJacUpperBandwidth();
+  const int32_t lower = settings.GetJacLowerBandwidth();
+  if (upper == 0 && lower == 0) return CVDiag(cvodeMemory) == CVDIAG_SUCCESS;
+  if (upper > 0 && lower > 0) {
+    jacobianMatrix = SUNBandMatrix(n, upper, lower, context);
+    if (jacobianMatrix == nullptr) return false;
+    linearSolver = SUNLinSol_Band(yVector, jacobianMatrix, context);
+  } else {
+    if (upper >= 0 || lower >= 0) WriteMessage(kInconsistentBandwidths);
+    jacobianMatrix = SUNDenseMatrix(n, n, context);
+    if (jacobianMatrix == nullptr) return false;
+    linearSolver = SUNLinSol_Dense(yVector, jacobianMatrix, context);
+  }
+  return linearSolver != nullptr &&
+         CVodeSetLinearSolver(cvodeMemory, linearSolver, jacobianMatrix) == CVLS_SUCCESS;
+}
+
+void CvodeIntegrator::ReleaseSolverMemory() {
+  if (cvodeMemory != nullptr) CVodeFree(&cvodeMemory);
+  if (linearSolver != nullptr) SUNLinSolFree(linearSolver);
+  if (jacobianMatrix != nullptr) SUNMatDestroy(jacobianMatrix);
+  if (yVector != nullptr) N_VDestroy(yVector);
+  if (abstolVector != nullptr) N_VDestroy(abstolVector);
+  if (context != nullptr) SUNContext_Free(&context);
+  cvodeMemory = nullptr;
+  linearSolver = nullptr;
+  jacobianMatrix = nullptr;
+  yVector = nullptr;
+  abstolVector = nullptr;
+  context = nullptr;
+}
+
+int CvodeIntegrator::Derivatives(double t, N_Vector y, N_Vector ydot, void* adapter) {
+  auto& self = *static_cast<CvodeIntegrator*>(adapter);
+  const double* values = N_VGetArrayPointer(y);
+  std::copy(values, values + self.numStates, self.states);
+  self.CalculateAlgebraicStatesOrStop();
+  *self.indVar = t;
+  self.CalculateDerivatives();
+  std::copy(self.derivatives, self.derivatives + self.numStates, N_VGetArrayPointer(ydot));
+  return 0;
+}
+
+void CvodeIntegrator::WriteSolverMessage(int errorCode, const char* module, const char* function,
+                                         char* text, void* adapter) {
+  static_cast<CvodeIntegrator*>(adapter)->WriteFormattedMessage(
+      kSolverMessage, module, errorCode < 0 ? kErrorKind : kWarningKind, function, text);
+}
+
+}  // namespace tarn
