@@ -6,8 +6,10 @@
 
 #include "integrators/adams_bashforth2_integrator.h"
 #include "integrators/bulirsch_stoer_integrator.h"
+#include "integrators/cvode_integrator.h"
 #include "integrators/dassl_integrator.h"
 #include "integrators/euler_integrator.h"
+#include "integrators/odepack_integrator.h"
 #include "integrators/rosenbrock_integrator.h"
 #include "integrators/runge_kutta2_integrator.h"
 #include "integrators/runge_kutta4_integrator.h"
@@ -51,8 +53,8 @@ constexpr std::array<AlgorithmEntry, 16> kAlgorithms = {{
     {StepRegime::kVariable, false, &Create<BulirschStoerIntegrator>},    // 11 AlgBulirschStoer
     {StepRegime::kVariable, true, &Create<RosenbrockIntegrator>},        // 12 AlgRosenbrock
     {StepRegime::kVariable, true, &Create<AdamsBashforth2Integrator>},   // 13 AlgAdamsBashforth2
-    {StepRegime::kVariable, true, nullptr},                              // 14 AlgOdepack
-    {StepRegime::kVariable, true, nullptr},                              // 15 AlgCvode
+    {StepRegime::kVariable, true, &Create<OdepackIntegrator>},           // 14 AlgOdepack
+    {StepRegime::kVariable, true, &Create<CvodeIntegrator>},             // 15 AlgCvode
 }};
 
 // The row of `algorithm`; codes outside the table (negative or above 15) read as AlgNone.
