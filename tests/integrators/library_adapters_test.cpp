@@ -1,0 +1,95 @@
+// Properties shared by the DLSODES and CVODE adapters, driven through OdeSolver: accuracy against
+// an analytic and a published reference solution, restarts after a state or the model changed
+// between steps, model exceptions passing through the libraries, and a model without ODE states.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "integrators/adapter_run.h"
+
+namespace tarn::test {
+namespace {
+
+class LibraryAdapterTest : public ::testing::TestWithParam<IntegrationAlgorithm> {};
+
+TEST_P(LibraryAdapterTest, DecayFollowsTheExponentialAtEveryCommunicationPoint) {
+  AdapterRun run(GetParam(), &Decay, {1}, 0.1, 1e-10, 1e-8);
+  for (int n = 1; n <= 50; ++n) {
+    ASSERT_TRUE(run.RunTo(n / 10.0));
+    EXPECT_NEAR(run.y[0], std::exp(-run.t), 1e-7) << "t = " << run.t;
+  }
+  EXPECT_TRUE(run.TakeMessages().empty());
+}
+
+// Robertson's problem against its reference solution at t = 40: relative tolerance 1e-8 leaves at
+// least six correct digits in every species.
+TEST_P(LibraryAdapterTest, RobertsonMatchesTheReferenceSolutionAtForty) {
+  AdapterRun run(GetParam(), &Robertson, {1, 0, 0}, 4, 1e-12, 1e-8);
+  ASSERT_TRUE(run.RunTo(40));
+  EXPECT_NEAR(run.y[0], 0.7158270687, 0.7158270687 * 1e-6);
+  EXPECT_NEAR(run.y[1], 9.185534764e-6, 9.185534764e-6 * 1e-6);
+  EXPECT_NEAR(run.y[2], 0.2841637457, 0.2841637457 * 1e-6);
+}
+
+// The libraries keep their own copy of the solution between steps: without a restart they would
+// continue from the old value.
+TEST_P(LibraryAdapterTest, StateChangedFromOutsideContinuesFromTheNewValue) {
+  AdapterRun run(GetParam(), &Decay, {1}, 0.1, 1e-10, 1e-8);
+  ASSERT_TRUE(run.RunTo(1));
+  run.y[0] = 2;
+  ASSERT_TRUE(run.RunTo(2));
+  EXPECT_NEAR(run.y[0], 2 * std::exp(-1.0), 1e-7);
+}
+
+double decayRate = 1;
+void SwitchableDecay(double, const double* y, double* dy) { dy[0] = -decayRate * y[0]; }
+
+// The libraries integrate past each output time: without a restart they would keep the stretch
+// beyond the event that they integrated with the old rate.
+TEST_P(LibraryAdapterTest, EventThatChangesTheModelContinuesWithTheNewRightHandSide) {
+  decayRate = 1;
+  AdapterRun run(GetParam(), &SwitchableDecay, {1}, 0.1, 1e-10, 1e-8);
+  run.solver.AddEvent(1, OdeEventType::EventIndependentVar, 1.05, 1, 1000, nullptr);
+  run.onSection = [](uint32_t) { decayRate = 5; };
+  ASSERT_TRUE(run.RunTo(2));
+  EXPECT_NEAR(run.y[0], std::exp(-1.05 - 5 * 0.95), 1e-8);
+}
+
+TEST_P(LibraryAdapterTest, ModelExceptionPassesThroughTheLibraryAndTheRunCanResume) {
+  AdapterRun run(GetParam(), &Decay, {1}, 0.1, 1e-10, 1e-8);
+  ASSERT_TRUE(run.RunTo(0.5));
+  run.onEvaluation = [&run] {
+    if (run.evaluations == 10) throw "floating point error";
+  };
+  run.evaluations = 0;
+  try {
+    run.RunTo(1);
+    FAIL() << "the exception did not arrive";
+  } catch (const char* text) {
+    EXPECT_STREQ(text, "floating point error");
+  }
+  run.onEvaluation = nullptr;
+  run.y[0] = std::exp(-run.t);
+  ASSERT_TRUE(run.RunTo(2));
+  EXPECT_NEAR(run.y[0], std::exp(-2.0), 1e-7);
+}
+
+void NoStates(double, const double*, double*) {}
+
+TEST_P(LibraryAdapterTest, ModelWithoutOdeStatesAdvancesTime) {
+  AdapterRun run(GetParam(), &NoStates, {}, 0.5, 1e-6, 1e-6);
+  EXPECT_TRUE(run.RunTo(2));
+  EXPECT_DOUBLE_EQ(run.t, 2);
+  EXPECT_TRUE(run.TakeMessages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Adapters, LibraryAdapterTest,
+                         ::testing::Values(IntegrationAlgorithm::AlgOdepack,
+                                           IntegrationAlgorithm::AlgCvode),
+                         [](const ::testing::TestParamInfo<IntegrationAlgorithm>& info) {
+                           return info.param == IntegrationAlgorithm::AlgOdepack ? "Odepack"
+                                                                                 : "Cvode";
+                         });
+
+}  // namespace
+}  // namespace tarn::test

@@ -1,0 +1,126 @@
+// DLSODES adapter: continuation and restarts of the package, the method flag check, a failure
+// reported with the package's own diagnostics, and two adapters taking turns.
+#include "integrators/odepack_integrator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "integrators/adapter_run.h"
+
+namespace tarn::test {
+namespace {
+
+// IWORK(11): the package's step count since it last started afresh.
+int32_t PackageSteps(AdapterRun& run) {
+  return static_cast<OdepackIntegrator&>(run.Adapter()).iwork[10];
+}
+
+TEST(OdepackIntegratorTest, ContinuesAcrossStepsAndRestartsWhenAStateOrTheSolverSaysSo) {
+  AdapterRun run(IntegrationAlgorithm::AlgOdepack, &Decay, {1}, 0.1, 1e-10, 1e-8);
+  ASSERT_TRUE(run.RunTo(1));
+  const int32_t afterOne = PackageSteps(run);
+  ASSERT_TRUE(run.RunTo(2));
+  EXPECT_GT(PackageSteps(run), afterOne);
+  EXPECT_EQ(static_cast<OdepackIntegrator&>(run.Adapter()).istate, 2);
+
+  const int32_t continued = PackageSteps(run);
+  run.y[0] = 0.5;
+  ASSERT_TRUE(run.RunTo(2.1));
+  EXPECT_LT(PackageSteps(run), continued);
+
+  ASSERT_TRUE(run.RunTo(3));
+  const int32_t beforeRestart = PackageSteps(run);
+  run.solver.Restart(0.1);
+  ASSERT_TRUE(run.RunTo(3.1));
+  EXPECT_LT(PackageSteps(run), beforeRestart);
+}
+
+struct MethodFlagCase {
+  int32_t omfitg;
+  int32_t used;
+  const char* messages;
+};
+
+class OdepackMethodFlagTest : public ::testing::TestWithParam<MethodFlagCase> {};
+
+TEST_P(OdepackMethodFlagTest, IsCheckedOnceAndInvalidValuesFallBackTo222) {
+  AdapterRun run(IntegrationAlgorithm::AlgOdepack, &Decay, {1}, 0.1, 1e-10, 1e-8);
+  run.Settings().SetOdepackMethodFlag(GetParam().omfitg);
+  ASSERT_TRUE(run.RunTo(1));
+  EXPECT_EQ(static_cast<OdepackIntegrator&>(run.Adapter()).mf, GetParam().used);
+  EXPECT_EQ(run.TakeMessages(), GetParam().messages);
+  EXPECT_NEAR(run.y[0], std::exp(-1.0), 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flags, OdepackMethodFlagTest,
+    ::testing::Values(MethodFlagCase{213, 213, ""}, MethodFlagCase{210, 210, ""},
+                      MethodFlagCase{221, 222,
+                                     "Error: Invalid value of OMFITG supplied to ODEPACK.  Using "
+                                     "default value of 222.\n"}));
+
+TEST(OdepackIntegratorTest, DerivativeThatMakesThePackageGiveUpStopsTheRun) {
+  AdapterRun run(IntegrationAlgorithm::AlgOdepack, &Decay, {1}, 1, 1e-6, 1e-6);
+  run.onEvaluation = [&run] {
+    if (run.t > 0.5) run.dy[0] = std::nan("");
+  };
+  EXPECT_FALSE(run.RunTo(10));
+  EXPECT_TRUE(run.Settings().GetStopFlag());
+  EXPECT_DOUBLE_EQ(run.t, 1);
+  // The package's own diagnostics first, each line as the package wrote it.
+  std::string messages = run.TakeMessages();
+  EXPECT_NE(messages.find("DLSODES- Warning..Internal T (=R1) and H (=R2) are\n"),
+            std::string::npos);
+  EXPECT_TRUE(
+      messages.ends_with("DLSODES- At current T (=R1), MXSTEP (=I1) steps   \n"
+                         "      taken on this call before reaching TOUT     \n"
+                         "ERROR: Exceeded max allowed number of integration steps in "
+                         "DLSODES.\n"))
+      << messages;
+
+  // Continuing with the failed ISTATE would be illegal input: the package starts afresh, where
+  // the very first evaluation fails.
+  run.Settings().SetStopFlag(false);
+  EXPECT_FALSE(run.RunTo(10));
+  EXPECT_DOUBLE_EQ(run.t, 2);
+  messages = run.TakeMessages();
+  EXPECT_EQ(messages.find("illegal"), std::string::npos) << messages;
+  EXPECT_TRUE(
+      messages.ends_with("ERROR: Repeated convergence test failures on a single step "
+                         "(possible inaccuracy in Jacobian computation.\n"))
+      << messages;
+}
+
+// Two adapters stepping in turn, each with its own model: the package's common blocks hold one
+// integration, so each turn must start the package afresh and call back the adapter that steps.
+double tA, yA[1], dyA[1], y0A[1] = {1};
+double tB, yB[1], dyB[1], y0B[1] = {1};
+void DecayA(uint32_t, uint32_t) { dyA[0] = -yA[0]; }
+void DecayB(uint32_t, uint32_t) { dyB[0] = -2 * yB[0]; }
+
+TEST(OdepackIntegratorTest, TwoAdaptersSteppingInTurnEachFollowTheirOwnModel) {
+  OdepackIntegrator a;
+  OdepackIntegrator b;
+  ASSERT_TRUE(a.Initialize(&tA, 1, yA, dyA, y0A, 0, nullptr, nullptr, nullptr, &DecayA));
+  ASSERT_TRUE(b.Initialize(&tB, 1, yB, dyB, y0B, 0, nullptr, nullptr, nullptr, &DecayB));
+  for (OdepackIntegrator* adapter : {&a, &b}) {
+    adapter->CopyInitCondsToStates();
+    adapter->SetMaxAbsoluteError(0, 1e-10);
+    adapter->SetMaxRelativeError(0, 1e-8);
+    adapter->stepSize = 0.1;
+  }
+  tA = tB = 0;
+  for (int step = 0; step < 10; ++step) {
+    a.Step();
+    b.Step();
+  }
+  EXPECT_NEAR(yA[0], std::exp(-1.0), 1e-7);
+  EXPECT_NEAR(yB[0], std::exp(-2.0), 1e-7);
+  a.Finalize();
+  b.Finalize();
+}
+
+}  // namespace
+}  // namespace tarn::test
