@@ -60,6 +60,28 @@ inline constexpr std::array<const char*, 6> kStageEvaluations = {
     "Sixth derivative evaluation.",
 };
 
+// Multi-value methods (Adams-Moulton and Gear): failures, the corrector and step-size trace, and
+// the statistics.
+inline constexpr char kJacobianCalculationFailed[] = "Error calculating Jacobian: stop flag set.";
+inline constexpr char kSingularAlgebraicBlock[] = "Singular matrix for algebraic states.";
+inline constexpr char kZeroDeterminantStiff[] = "Zero determinant for stiff algorithm.";
+inline constexpr char kCannotSatisfyErrorCriterionMultiValue[] =
+    "Can't satisfy error criterion for state number %ld";
+inline constexpr char kCorrectorIteration[] = "Corrector iteration: fail flag %ld, count %ld.";
+inline constexpr char kCurrentErrorRelative[] = "Current error relative to maximum:";
+inline constexpr char kStateHasLargestError[] = "State number %ld has largest error.";
+inline constexpr char kCorrectorConverged[] = "Corrector converged.";
+inline constexpr char kSumOfDerivativeDifferences[] = "Sum of all derivative differences:";
+inline constexpr char kStateLargestRelativeError[] = "State %ld has largest relative error of %lf";
+inline constexpr char kScaledErrorBelowUnity[] = "Scaled error that must be less than unity is %lf";
+inline constexpr char kStepChangeFactors[] = "Step change factors at different orders";
+inline constexpr char kBestFactor[] = "Best factor %lf: factor current order %lf";
+inline constexpr char kNeighbourOrderFactors[] = "Factor one lower %lf, factor one higher %lf";
+inline constexpr char kJacobianEvaluationCount[] = "Number of Jacobian evaluations: %ld";
+inline constexpr char kLuDecompositionCount[] = "Number of LU decompositions: %ld";
+inline constexpr char kMultiValueStateStatistics[] =
+    "State: %5ld,  Predictor Corrector Resets: %5ld, Error Controlled: %5ld";
+
 }  // namespace tarn::integrator_messages
 
 #endif  // TARN_INTEGRATORS_INTEGRATOR_MESSAGES_H
