@@ -5,10 +5,12 @@
 #include <cstddef>
 
 #include "integrators/adams_bashforth2_integrator.h"
+#include "integrators/adams_moulton_integrator.h"
 #include "integrators/bulirsch_stoer_integrator.h"
 #include "integrators/cvode_integrator.h"
 #include "integrators/dassl_integrator.h"
 #include "integrators/euler_integrator.h"
+#include "integrators/gear_stiff_integrator.h"
 #include "integrators/odepack_integrator.h"
 #include "integrators/rosenbrock_integrator.h"
 #include "integrators/runge_kutta2_integrator.h"
@@ -38,8 +40,8 @@ struct AlgorithmEntry {
 // class.
 constexpr std::array<AlgorithmEntry, 16> kAlgorithms = {{
     {StepRegime::kNone, false, nullptr},                                 // 0 AlgNone
-    {StepRegime::kVariable, true, nullptr},                              // 1 AlgAdamsMoulton
-    {StepRegime::kVariable, true, nullptr},                              // 2 AlgGearStiff
+    {StepRegime::kVariable, true, &Create<AdamsMoultonIntegrator>},      // 1 AlgAdamsMoulton
+    {StepRegime::kVariable, true, &Create<GearStiffIntegrator>},         // 2 AlgGearStiff
     {StepRegime::kFixed, true, &Create<EulerIntegrator>},                // 3 AlgEuler
     {StepRegime::kFixed, true, &Create<RungeKutta2Integrator>},          // 4 AlgRungeKutta2
     {StepRegime::kFixed, true, &Create<RungeKutta4Integrator>},          // 5 AlgRungeKutta4
