@@ -73,6 +73,7 @@ void TarnContinueBlocking(uint32_t instance) {
 void TarnStop(uint32_t instance) {
   if (SystemInstance* record = Runtime().GetSystemInstance(instance)) {
     record->control.SetFlag(Control::kZzstopflag, 1);
+    if (Manager().RunningInstance() == instance) Manager().RequestStop();
   }
 }
 

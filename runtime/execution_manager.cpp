@@ -28,6 +28,7 @@ bool TarnSimExecutionManager::FindDebugSymbols() {
 
 void TarnSimExecutionManager::EndPreviousRun() {
   if (!thread_) return;
+  RequestStop();
   if (SystemInstance* record = runtime_.GetSystemInstance(runningInstance_)) {
     record->control.SetFlag(Control::kZzstopflag, 1);
   }
@@ -47,6 +48,7 @@ void TarnSimExecutionManager::PrepareRun(bool debugMode) {
   exceptionReported_ = false;
   pauseForFault_ = false;
   endReported_.store(false);
+  stopRequested_.store(false);
   runningInstance_ = instance_;
 }
 

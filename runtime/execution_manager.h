@@ -51,6 +51,12 @@ class TarnSimExecutionManager : public Runnable, public LockObject {
   // thread is joined. The old run reports its own end.
   void EndPreviousRun();
 
+  // Asks the current run to end, from any thread. Unlike the model's stop flag, which the run's
+  // initialisation clears, the request holds until the next run is prepared, so a stop given
+  // before the worker has initialised its run is not lost.
+  void RequestStop() { stopRequested_.store(true); }
+  bool StopRequested() const { return stopRequested_.load(); }
+
   // Normal run on a new worker thread; returns at once.
   void Start();
   // Normal run on the calling thread; returns when it is over.
@@ -103,6 +109,7 @@ class TarnSimExecutionManager : public Runnable, public LockObject {
   bool exceptionReported_ = false;  // the run's first floating-point fault has been handled
   bool pauseForFault_ = false;      // this tick must pause for a floating-point fault
   std::atomic<bool> endReported_{false};  // the end of the current run has been reported
+  std::atomic<bool> stopRequested_{false};  // the host asked the current run to end
 };
 
 }  // namespace tarn

@@ -284,6 +284,9 @@ void TarnSimRuntime::TarnSimCommunicationInterval(uint32_t instance) {
   if (record == nullptr || !record->solver || !record->control.IsBound()) return;
   OdeSolver& solver = *record->solver;
   const ControlBlock& control = record->control;
+  if (executionManager_->RunningInstance() == instance && executionManager_->StopRequested()) {
+    control.SetFlag(Control::kZzstopflag, 1);
+  }
   CopyIntervalControls(*record);
   if (solver.firstInterval) solver.HandleIndependentVarEvents();
   if (systemInfo_.derivative != nullptr) systemInfo_.derivative(instance, TARN_SECTION_COMM_POINT);

@@ -110,6 +110,23 @@ TEST_F(RunControl, StopEndsANonBlockingRun) {
   EXPECT_EQ(states_.back(), 5);
 }
 
+TEST_F(RunControl, StopRightAfterStartIsNotLost) {
+  // The stop may reach the run before the worker has initialised it (which clears the model's
+  // stop flag); the run must end all the same.
+  for (int round = 0; round < 50; ++round) {
+    M::block.tstop = 1e12;
+    M::block.rate = 0;
+    states_.clear();
+    TarnStart(instance_);
+    TarnStop(instance_);
+    TarnFinalize();
+    ASSERT_EQ(states_.back(), 5) << round;
+    TarnInitialize();
+    instance_ = TarnCreate();
+    TarnAddExecutionStateChangeCallbackFunction(instance_, 0, RecordState);
+  }
+}
+
 TEST_F(RunControl, StartingAgainEndsTheEarlierWorker) {
   M::block.tstop = 1e12;
   M::block.rate = 0;
