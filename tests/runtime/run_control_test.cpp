@@ -26,6 +26,7 @@ class RunControl : public ::testing::Test {
     instance_ = TarnCreate();
     ASSERT_NE(instance_, 0u);
     states_.clear();
+    runEnds_.clear();
     messages_.clear();
     ticks_ = 0;
     TarnAddExecutionStateChangeCallbackFunction(instance_, 0, RecordState);
@@ -36,6 +37,7 @@ class RunControl : public ::testing::Test {
 
   static void RecordState(uint32_t, uint32_t, TarnExecutionState, TarnExecutionState next) {
     states_.push_back(next);
+    if (next == TARN_STATE_ENDED) runEnds_.push_back(M::block.t);
   }
   static void RecordMessage(uint32_t, uint32_t, const char* text) { messages_.push_back(text); }
   static void CountTick(uint32_t, uint32_t, TarnTickType type) {
@@ -44,6 +46,7 @@ class RunControl : public ::testing::Test {
 
   uint32_t instance_ = 0;
   static inline std::vector<int> states_;
+  static inline std::vector<double> runEnds_;  // t at the end of each run
   static inline std::vector<std::string> messages_;
   static inline std::atomic<int> ticks_{0};
 };
@@ -84,10 +87,10 @@ TEST_F(RunControl, PreStepThenStepAdvancesOneIntervalPerCall) {
 TEST_F(RunControl, RunToTimeShortensTheLastIntervalAndRestoresCint) {
   M::block.control.cint = 1;
   M::block.tstop = 100;
-  std::vector<double> ends;
   TarnPreStep(instance_);
+  runEnds_.clear();
   TarnRunToTime(instance_, 2.5);
-  EXPECT_DOUBLE_EQ(M::block.t, 2.5);
+  EXPECT_EQ(runEnds_, (std::vector<double>{1, 2, 2.5}));
   EXPECT_EQ(M::block.control.cint, 1.0);
   TarnRunToTime(instance_, 2.5);  // already there: no interval
   EXPECT_DOUBLE_EQ(M::block.t, 2.5);
