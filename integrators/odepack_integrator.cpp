@@ -166,7 +166,7 @@ void OdepackIntegrator::Step() {
 }
 
 void OdepackIntegrator::WriteOdepackErrorDescription(int32_t istate) {
-  const bool known = istate < 0 && -istate <= static_cast<int32_t>(kIstateMessages.size());
+  const bool known = istate < 0 && istate >= -static_cast<int32_t>(kIstateMessages.size());
   WriteMessage(known ? kIstateMessages[static_cast<std::size_t>(-istate - 1)]
                      : kUnrecognizedIstate);
 }
