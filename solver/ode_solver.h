@@ -190,6 +190,43 @@ class OdeSolver final {
   // raised, on a failure.
   bool HandleStateEvents();
 
+  // Outcome of one location pass over the pending crossings; the first three leave the time to
+  // go to in intervalEnd.
+  enum class ZeroCrossingSearch {
+    kTrialAhead,   // a trial time after the present time
+    kTrialBehind,  // a trial time at or before the present time: back to the checkpoint first
+    kLocated,      // the crossing time of the events in pendingStateEvents
+    kVanished,     // no pending crossing is bracketed any more
+  };
+  // Outcome of one root-finder iteration for one event.
+  enum class ZeroCrossingIteration {
+    kNoBracket,  // the recorded values no longer bracket a sign change
+    kNewTrial,   // a new trial time
+    kConverged,  // the crossing time
+  };
+
+  // Detection: clears `pending` on every recorded event, then sets it on both records of each id
+  // whose function crossed zero, in the direction its type asks for, during the last step. True
+  // when any did.
+  bool CheckForZeroCrossings();
+  // Whether the function crossed zero between the two records: a sign change that does not start
+  // from exactly zero, rising or falling as the type asks for.
+  static bool CheckForZeroCrossing(const OdeEvent& atStart, const OdeEvent& atEnd);
+  // One location pass: one root-finder iteration for every pending event, and the time to go to.
+  ZeroCrossingSearch FindZeroCrossings();
+  // One root-finder iteration for one event from its value at the start of the latest step, after
+  // it and, when the search went back, at the far end of its bracket (`work`, may be null). The
+  // trial or crossing time goes to *newTime.
+  static ZeroCrossingIteration FindZeroCrossing(const OdeEvent& atStart, const OdeEvent& atEnd,
+                                                const OdeEvent* work, double* newTime,
+                                                double stepTol, double timeTol);
+  // crossingsWork becomes a copy of crossingsAtEnd: the far end of each bracket, kept while the
+  // state goes back to the checkpoint.
+  void UpdateWorkZeroCrossingEventQueue();
+  // Services the located events in order, describes them, and makes multistep integrators drop
+  // their history; empties pendingStateEvents.
+  void DispatchPendingStateEvents();
+
   IntegrationAlgorithm integrationAlgorithm = IntegrationAlgorithm::AlgUnset;
   double* indVar = nullptr;  // borrowed
   uint32_t numStates = 0;

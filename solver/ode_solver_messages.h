@@ -25,6 +25,7 @@ inline constexpr char kIntervalEventCancelled[] =
 inline constexpr char kStateEventNumber[] = "State event number %ld";
 inline constexpr char kStateEventWindow[] = "Window between %lf and %lf, current value = %le.";
 inline constexpr char kStateEventServiced[] = "State event number %ld serviced at %lf.";
+inline constexpr char kEventVanished[] = "Event vanished.";
 
 // Diagnostic dump, printed to standard output between two rules of 62 '=' characters.
 inline constexpr char kDumpRule[] =
