@@ -102,7 +102,9 @@ void CvodeIntegrator::Step() {
   // Left set when the model's evaluation throws out of CVode.
   lastCallIncomplete = true;
   const int result = CVode(cvodeMemory, tout, yVector, indVar, CV_NORMAL);
-  settings.SetStopFlag(result != CV_SUCCESS);
+  // A stop raised during the call (by the host, or by a failed algebraic solve in a callback)
+  // stays raised.
+  if (result != CV_SUCCESS) settings.SetStopFlag(true);
   *indVar = tout;
   if (result == CV_SUCCESS) {
     lastCallIncomplete = false;

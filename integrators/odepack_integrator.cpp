@@ -153,7 +153,8 @@ void OdepackIntegrator::Step() {
   dlsodes_(&Derivatives, &neq, states, indVar, &tout, &itol, maxRelErrors.data(),
            maxAbsErrors.data(), &itask, &istate, &iopt, rwork.data(), &lrw, iwork.data(), &liw,
            nullptr, &mf);
-  settings.SetStopFlag(false);
+  // A stop raised during the call (by the host, or by a failed algebraic solve in a callback)
+  // stays raised.
   if (istate < 0) {
     settings.SetStopFlag(true);
     WriteOdepackErrorDescription(istate);

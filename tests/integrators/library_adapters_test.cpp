@@ -76,6 +76,22 @@ TEST_P(LibraryAdapterTest, ModelExceptionPassesThroughTheLibraryAndTheRunCanResu
 
 void NoStates(double, const double*, double*) {}
 
+TEST_P(LibraryAdapterTest, StopRaisedDuringALibraryCallStaysRaised) {
+  // A host's stop (here raised from inside an evaluation) must survive the library call.
+  AdapterRun run(GetParam(), Decay, {1.0}, 0.1, 1e-8, 1e-8);
+  bool raised = false;
+  run.onEvaluation = [&] {
+    const Integrator& adapter = run.Adapter();
+    const bool insideLibrary = !adapter.inAuxiliaryEvaluation && !adapter.inPostStepEvaluation;
+    if (!raised && insideLibrary && run.t > 0.25) {
+      run.Settings().SetStopFlag(true);
+      raised = true;
+    }
+  };
+  EXPECT_FALSE(run.RunTo(1.0));
+  EXPECT_LT(run.t, 0.45);
+}
+
 TEST_P(LibraryAdapterTest, ModelWithoutOdeStatesAdvancesTime) {
   AdapterRun run(GetParam(), &NoStates, {}, 0.5, 1e-6, 1e-6);
   EXPECT_TRUE(run.RunTo(2));
