@@ -291,9 +291,14 @@ void Integrator::CalculateSecondDerivatives(double* out) {
   std::copy(derivatives, derivatives + numStates, out);
   std::copy(derivatives, derivatives + numStates, saved);
   const double delta = std::max(std::fabs(t) * kRelativePerturbation, kMinimumPerturbation);
-  *indVar = t - delta;
+  // A backward difference, except at the start of the run: there the model would be evaluated
+  // before its initial time, where it need not be defined, so the difference looks forward.
+  const bool forward = t - delta < settings.GetIndVarInitVal();
+  *indVar = forward ? t + delta : t - delta;
   CalculateDerivatives();
-  for (uint32_t i = 0; i < numStates; ++i) out[i] = (out[i] - derivatives[i]) / delta;
+  for (uint32_t i = 0; i < numStates; ++i) {
+    out[i] = forward ? (derivatives[i] - out[i]) / delta : (out[i] - derivatives[i]) / delta;
+  }
   *indVar = t;
   std::copy(saved, saved + numStates, derivatives);
 }

@@ -80,10 +80,22 @@ void TarnSimExecutionManager::Run() {
     runtime_.WriteStatistics(instance);
   } catch (const DebugStopped&) {
     // The host stopped the debug run; its end is reported below.
+  } catch (const char* text) {
+    ReportException(instance, text);
+  } catch (const std::exception& exception) {
+    ReportException(instance, exception.what());
   } catch (...) {
-    runtime_.TarnSimSetExecutionState(instance, TARN_STATE_EXCEPTION);
+    ReportException(instance, kUnknownExceptionMessage);
   }
   Finalize();
+}
+
+void TarnSimExecutionManager::ReportException(uint32_t instance, const char* text) {
+  // The host learns why the run ended before it sees the error state.
+  char message[kMessageSize];
+  std::snprintf(message, sizeof message, kRunExceptionFormat, text);
+  runtime_.TarnSimWriteMessage(instance, message);
+  runtime_.TarnSimSetExecutionState(instance, TARN_STATE_EXCEPTION);
 }
 
 void TarnSimExecutionManager::Finalize() {

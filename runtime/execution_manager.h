@@ -34,6 +34,8 @@ class DebugStopped : public std::runtime_error {
 
 inline constexpr char kNoDebugInformationMessage[] =
     "Debug error: model does not contain debugging information.";
+inline constexpr char kRunExceptionFormat[] = "Run ended by an exception: %s";
+inline constexpr char kUnknownExceptionMessage[] = "unknown exception";
 
 class TarnSimExecutionManager : public Runnable, public LockObject {
  public:
@@ -94,6 +96,8 @@ class TarnSimExecutionManager : public Runnable, public LockObject {
   bool FindDebugSymbols();
   bool HasDebugSymbols() const { return lineSymbol_ && fileSymbol_ && blockSymbol_; }
   void ReportFloatingPointFault();
+  // Sends the text of an exception that ended the run, then reports the error state.
+  void ReportException(uint32_t instance, const char* text);
   void Pause();
 
   TarnSimRuntime& runtime_;

@@ -148,11 +148,23 @@ TEST_F(RunControl, FaultInTheDerivativeEndsTheRunWithTheErrorState) {
   ASSERT_GE(states_.size(), 3u);
   EXPECT_EQ(states_[states_.size() - 2], 10);
   EXPECT_EQ(states_.back(), 5);
+  EXPECT_EQ(messages_.back(), "Run ended by an exception: floating point error");
   // The library still works afterwards.
   M::block.divideByZero = 0;
   states_.clear();
   TarnStartBlocking(instance_);
   EXPECT_EQ(states_, (std::vector<int>{1, 3, 5}));
+}
+
+TEST_F(RunControl, EveryAlgorithmStartsAModelUndefinedBeforeItsInitialTime) {
+  // Methods that difference the model in time must not evaluate it before the run's start.
+  for (int32_t algorithm : {1, 2, 3, 4, 5, 8, 9, 12, 13, 14, 15}) {
+    states_.clear();
+    M::block.control.ialg = algorithm;
+    TarnStartBlocking(instance_);
+    EXPECT_EQ(states_, (std::vector<int>{1, 3, 5})) << "algorithm " << algorithm;
+    EXPECT_NEAR(M::block.y, std::exp(-1.0), 0.02) << "algorithm " << algorithm;  // Euler: 0.9^10
+  }
 }
 
 TEST_F(RunControl, ContinueResumesFromThePresentState) {

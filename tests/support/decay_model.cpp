@@ -1,5 +1,6 @@
 #include "support/decay_model.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "tarn/tarnsim.h"
@@ -51,6 +52,12 @@ uint32_t Bind(uint32_t instance) {
 void Derivative(uint32_t /*instance*/, uint32_t section) {
   if (section != TARN_SECTION_DERIVATIVE) return;
   M::Block& b = M::block;
+  if (b.t < b.control.zzticg) {
+    // Undefined before the initial time, like a model of an age.
+    volatile double negative = -1;
+    b.yRate = std::sqrt(negative);
+    return;
+  }
   if (b.divideByZero && b.t > 0) {
     volatile double zero = 0;
     b.yRate = 1 / zero;

@@ -1,5 +1,6 @@
 // A runnable test model written like a generated one: y' = rate * y with y(0) = 1, an initial
-// section, a run loop ending at tstop, a derivative that divides by zero on request and a dynamic
+// section, a run loop ending at tstop, a derivative that divides by zero on request (and is
+// undefined before the initial time) and a dynamic
 // section that overflows on request. Registered with debugging information, it keeps the source
 // line (10, 11, 12, 10, ... one per pass of its run loop), file and block of its run loop current.
 // Layout: t; state y; its derivative; its initial condition; seven variables; the control block.
