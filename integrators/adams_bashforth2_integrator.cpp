@@ -47,17 +47,7 @@ void AdamsBashforth2Integrator::Step() {
 
   // A state that differs from what the last step left was changed from outside (host, event,
   // reset): the history no longer belongs to this trajectory.
-  bool restart = false;
-  for (uint32_t i = 0; i < numStates; ++i) {
-    if (states[i] != lastStates[i]) {
-      lastStates[i] = states[i];
-      restart = true;
-    }
-  }
-  if (restartRequested) {
-    restartRequested = false;
-    restart = true;
-  }
+  const bool restart = ConsumeRestart(lastStates);
 
   CalculateAlgebraicStatesOrStop();
   CalculateAuxiliaryDerivatives();

@@ -57,18 +57,7 @@ void CvodeIntegrator::Finalize() {
 }
 
 void CvodeIntegrator::Step() {
-  bool restart = lastCallIncomplete;
-  for (uint32_t i = 0; i < numStates; ++i) {
-    // NaN never equals itself, so a NaN state always counts as changed.
-    if (states[i] != lastStates[i]) {
-      lastStates[i] = states[i];
-      restart = true;
-    }
-  }
-  if (restartRequested) {
-    restartRequested = false;
-    restart = true;
-  }
+  bool restart = ConsumeRestart(lastStates) || lastCallIncomplete;
 
   // The derivatives as the solver's evaluation after the last step left them, at this point.
   double* stepEndDerivatives = stageValues[0];

@@ -164,6 +164,18 @@ void Integrator::CalculateAuxiliaryDerivatives() {
   CalculateDerivatives();
 }
 
+bool Integrator::ConsumeRestart(std::vector<double>& lastStates) {
+  bool restart = restartRequested;
+  restartRequested = false;
+  for (uint32_t i = 0; i < numStates; ++i) {
+    if (states[i] != lastStates[i]) {
+      lastStates[i] = states[i];
+      restart = true;
+    }
+  }
+  return restart;
+}
+
 void Integrator::CalculateAlgebraicStatesOrStop() {
   if (numAlgStates == 0) return;
   const bool solved = CalculateAlgebraicStates();

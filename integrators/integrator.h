@@ -109,6 +109,10 @@ class Integrator {
   // When the model has algebraic states, CalculateAlgebraicStates; a failure raises the stop flag
   // (a raised flag stays raised).
   void CalculateAlgebraicStatesOrStop();
+  // For methods that carry history from step to step: true when a state differs from
+  // `lastStates` (changed from outside: host, event, reset; NaN always counts as changed) or a
+  // restart was requested. Records the present states in `lastStates` and clears the request.
+  bool ConsumeRestart(std::vector<double>& lastStates);
   // Formats with printf rules and passes the text to WriteMessage. Any length.
   void WriteFormattedMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
 

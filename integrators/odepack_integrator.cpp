@@ -99,18 +99,7 @@ void OdepackIntegrator::Finalize() {
 }
 
 void OdepackIntegrator::Step() {
-  bool restart = false;
-  for (uint32_t i = 0; i < numStates; ++i) {
-    // NaN never equals itself, so a NaN state always counts as changed.
-    if (states[i] != lastStates[i]) {
-      lastStates[i] = states[i];
-      restart = true;
-    }
-  }
-  if (restartRequested) {
-    restartRequested = false;
-    restart = true;
-  }
+  bool restart = ConsumeRestart(lastStates);
   // The package holds one integration in its common blocks: the last caller's, and none after an
   // incomplete call.
   if (m_instance != this || lastCallIncomplete) restart = true;
