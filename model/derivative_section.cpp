@@ -3,10 +3,15 @@
 //
 // Section 500 is a sequence of plain assignments in the model program's order, with its
 // arithmetic as written: the order of every floating-point operation is part of the model's
-// results, so nothing here is reassociated, factored or shared between statements. z99999 to
-// z99990 hold the results of the function references of the section; z99989 down to z99789 are
-// the derivatives and z99988 down to z99788 the initial conditions of the states named beside
-// them.
+// results, so nothing here is reassociated or factored. The one liberty taken is that a pure
+// subexpression repeated within a part is computed once and reused, which gives the same bits:
+// the three-quarter powers of the body weights (bw075 = bw^0.75, bw_n075 = bw_n^0.75, the
+// allometric scaling of clearances and permeabilities), the powers of the infant's age in years,
+// days^4.4, and vft_table(0), looked up once per evaluation into z99997.
+//
+// z99999 to z99990 hold the results of the function references of the section; z99989 down to
+// z99789 are the derivatives and z99988 down to z99788 the initial conditions of the states named
+// beside them.
 #include <cmath>
 #include <cstdint>
 
@@ -41,7 +46,7 @@ void DataBlock::DosingBodyWeightAgeAndIngestion() {
   vfi = (vf_sens * z99997 + vfc) * bwpre;
   z99996 = vft_table(t);
   vf = (vf_sens * z99996 + vfc) * bwpre;
-  bwpost = bwpre + vft_table(0) * vf_sens * bwpre + vwholem - vmampre + vmk;
+  bwpost = bwpre + z99997 * vf_sens * bwpre + vwholem - vmampre + vmk;
   bw = bwpost + vf - vfi;
   rdosedwng_p = (dwbwmom * dwsmom * bw + (1 - dwsmom) * dwtmom) * conc / 24;
   rpdose = bw * pdose / (mwclo4 * 24);
@@ -54,7 +59,8 @@ void DataBlock::DosingBodyWeightAgeAndIngestion() {
   months = years * 12;
   z99995 = exp(months * -0.0555);
   bw_n = ((1 - z99995) * 13.642 + bw_n0) * bw_sens_n;
-  ktrans = (((pow(days, 4.4) * (z99999 * 0.16)) / (pow(days, 4.4) + pow(2.9, 4.4)) + 0.012) *
+  const double days44 = pow(days, 4.4);
+  ktrans = (((days44 * (z99999 * 0.16)) / (days44 + pow(2.9, 4.4)) + 0.012) *
                 (1 - milktable) +
             (milktable * z99998)) *
            (ingest_sens * breastfed * bw_n) / 24;
@@ -79,7 +85,7 @@ void DataBlock::DosingBodyWeightAgeAndIngestion() {
 // Maternal iodide: plasma, kidney and rapidly perfused tissue, slowly perfused tissue, mammary
 // gland and milk, thyroid blood and follicles.
 void DataBlock::MaternalIodide() {
-  z99991 = vft_table(0);
+  z99991 = z99997;
   qfi = qfc * qcpre * (vf_sens * z99991 / vfc + 1);
   qf = qfi * vf / vfi;
   qc = qs + qg + qr + qt + qsk + qm + ql + qk + qf;
@@ -93,10 +99,11 @@ void DataBlock::MaternalIodide() {
   cthyb_i = athyb_i / (pbrat * vtb);
   cvtotal_i = (qr_i * cvrp_i + qs_i * cvsp_i + qm * cvmb_i + qt * cthyb_i) / qc;
   ca_i = aplasma_i / vplas;
-  kmett4 = pow(bw, 0.75) * kmett4c;
+  const double bw075 = pow(bw, 0.75);
+  kmett4 = bw075 * kmett4c;
   rmett4 = kmett4 * at4;
   rdeiodt4 = (4 - t3frac * 3) * rmett4;
-  kmett3 = pow(bw, 0.75) * kmett3c;
+  kmett3 = bw075 * kmett3c;
   rmett3 = kmett3 * at3;
   rdeiodt3 = rmett3 * 3;
   raplasma_i = (cvtotal_i - ca_i) * qc + rdose_i + rdeiodt4 + rdeiodt3;
@@ -107,8 +114,8 @@ void DataBlock::MaternalIodide() {
   z99971 = rarp_i;  // darp_i/dt
   rasp_i = (ca_i - cvsp_i) * qs_i;
   z99969 = rasp_i;  // dasp_i/dt
-  pamk_i = pow(bw, 0.75) * pamkc_i;
-  vmax_mki = pow(bw, 0.75) * (vmaxcx_mki_table(t) * vmaxmk_sens);
+  pamk_i = bw075 * pamkc_i;
+  vmax_mki = bw075 * (vmaxcx_mki_table(t) * vmaxmk_sens);
   cvmb_p = amb_p / vmb;
   rupmk_i = vmax_mki * cvmb_i / (cvmb_i + (cvmb_p / km_mkp + 1) * km_mki);
   ramb_i = (ca_i - cvmb_i) * qm + ((cmk_i / pmk_i) - cvmb_i) * pamk_i - rupmk_i;
@@ -119,7 +126,7 @@ void DataBlock::MaternalIodide() {
   vmaxthy_i = vmaxthyx_i_table(t) * vmaxthyx_sens;
   cvtb_p = atb_p / (vtb * pbrat);
   rnisthy_i = vmaxthy_i * cthyb_i / (cthyb_i + (cvtb_p / km_tp + 1) * kmthy_i);
-  pathy_i = pow(bw, 0.75) * pathyc_i;
+  pathy_i = bw075 * pathyc_i;
   cthyt_fi = athyt_fi / vt;
   rpathy_i = (cthyb_i - cthyt_fi / pthy_i) * pathy_i;
   rathyb_i = (ca_i - cthyb_i) * qt - rnisthy_i - rpathy_i;
@@ -136,21 +143,22 @@ void DataBlock::MaternalIodide() {
 // Maternal T4 and T3: production from thyroglobulin, metabolism, urinary and faecal loss, and
 // transfer to milk.
 void DataBlock::MaternalThyroidHormones() {
-  kprodt4 = pow(bw, 0.75) * (atgipool * kprodt4c);
+  const double bw075 = pow(bw, 0.75);
+  kprodt4 = bw075 * (atgipool * kprodt4c);
   fractionalpool = atgi / atgipool;
   rprodt4 = kprodt4 * fractionalpool;
-  kprodt3 = pow(bw, 0.75) * (atgipool * kprodt3c);
+  kprodt3 = bw075 * (atgipool * kprodt3c);
   rprodt3 = kprodt3 * fractionalpool;
   ratgi = rbind_i - rprodt4 * 4 - rprodt3 * 3;
   z99955 = ratgi;  // datgi/dt
-  cluft4 = pow(bw, 0.75) * cluft4c;
+  cluft4 = bw075 * cluft4c;
   vdt4 = vdt4c * bw;
   aft4 = frconvt4 * at4;
   cft4 = aft4 / vdt4;
   rurinet4 = cluft4 * cft4;
-  clfecesft4 = pow(bw, 0.75) * clfecesft4c;
+  clfecesft4 = bw075 * clfecesft4c;
   rfecest4 = clfecesft4 * cft4;
-  clmilkft4 = pow(bw, 0.75) * clmilkft4c;
+  clmilkft4 = bw075 * clmilkft4c;
   relmk_ft4 = clmilkft4 * cft4;
   rt4 = rprodt4 - rmett4 - rurinet4 - rfecest4 - relmk_ft4;
   z99953 = rt4;        // dat4/dt
@@ -165,13 +173,13 @@ void DataBlock::MaternalThyroidHormones() {
   rmilk_t4 = relmk_ft4 - rtrans_t4;
   z99939 = rmilk_t4;   // damk_t4/dt
   z99937 = rtrans_t4;  // daoral_t4/dt
-  clut3 = pow(bw, 0.75) * clut3c;
+  clut3 = bw075 * clut3c;
   vdt3 = vdt3c * bw;
   ct3 = at3 / vdt3;
   rurinet3 = clut3 * ct3;
-  clmilkt3 = pow(bw, 0.75) * clmilkt3c;
+  clmilkt3 = bw075 * clmilkt3c;
   relmk_t3 = clmilkt3 * ct3;
-  clfecest3 = pow(bw, 0.75) * clfecest3c;
+  clfecest3 = bw075 * clfecest3c;
   rfecest3 = clfecest3 * ct3;
   rt3 = t3frac * rmett4 + rprodt3 - rmett3 - rurinet3 - relmk_t3 - rfecest3;
   z99935 = rt3;       // dat3/dt
@@ -247,7 +255,8 @@ void DataBlock::InfantIodideAndThyroidHormones() {
   vmaxthy_ni = vmaxthycx_ni_table(t) * vmaxthyx_sens_n * bw_n;
   cvtb_np = atb_np / (vtb_n * pbrat_n);
   ranisthy_ni = vmaxthy_ni * cthyb_ni / (cthyb_ni + (cvtb_np / km_tnp + 1) * kmthy_ni);
-  pathy_ni = pow(bw_n, 0.75) * pathyc_ni;
+  const double bw_n075 = pow(bw_n, 0.75);
+  pathy_ni = bw_n075 * pathyc_ni;
   vt_n = vttot_n - vtb_n;
   cthyt_nfi = athyt_nfi / vt_n;
   rpathy_ni = (cthyb_ni - cthyt_nfi / pthy_ni) * pathy_ni;
@@ -274,10 +283,10 @@ void DataBlock::InfantIodideAndThyroidHormones() {
   raprodt3_n = vprodt3_n;
   ratgi_n = rbind_ni - raprodt4_n * 4 - raprodt3_n * 3;
   z99899 = ratgi_n;  // datgi_n/dt
-  cluft4_n = pow(bw_n, 0.75) * cluft4c_n;
+  cluft4_n = bw_n075 * cluft4c_n;
   cft4_n = ct4_n * frconvt4_n;
   rurinet4_n = cft4_n * cluft4_n;
-  clfecest4_n = pow(bw_n, 0.75) * clfecest4c_n;
+  clfecest4_n = bw_n075 * clfecest4c_n;
   rfecest4_n = ct4_n * clfecest4_n;
   rat4_n = raprodt4_n - ramett4_n - rurinet4_n - rfecest4_n + rtrans_t4;
   z99897 = rat4_n;      // dat4_n/dt
@@ -286,7 +295,7 @@ void DataBlock::InfantIodideAndThyroidHormones() {
   z99891 = rdeiodt4_n;  // dadeiodt4_n/dt
   z99889 = rurinet4_n;  // daurinet4_n/dt
   z99887 = rfecest4_n;  // dafecest4_n/dt
-  clfecest3_n = pow(bw_n, 0.75) * clfecest3c_n;
+  clfecest3_n = bw_n075 * clfecest3c_n;
   rfecest3_n = ct3_n * clfecest3_n;
   rat3_n = t3fraction_n * ramett4_n + raprodt3_n - ramett3_n - rfecest3_n + ktrans * cmk_t3;
   z99885 = rat3_n;      // dat3_n/dt
@@ -298,8 +307,9 @@ void DataBlock::InfantIodideAndThyroidHormones() {
 
 // Maternal perchlorate in every compartment, then the infant plasma binding rate.
 void DataBlock::MaternalPerchlorate() {
-  vmax_bp = pow(bw, 0.75) * vmaxc_bp / mwclo4;
-  kunb_p = pow(bw, 0.75) * kunbc_p;
+  const double bw075 = pow(bw, 0.75);
+  vmax_bp = bw075 * vmaxc_bp / mwclo4;
+  kunb_p = bw075 * kunbc_p;
   ca_p = aplas_p / vplas;
   cabind_p = abind_p / vplas;
   rbind_p = vmax_bp * ca_p / (ca_p + km_bp) - kunb_p * cabind_p;
@@ -317,7 +327,7 @@ void DataBlock::MaternalPerchlorate() {
   cvl_p = cl_p / pl_p;
   rv_p = qs * cvs_p + qr * cvr_p + qt * cvtb_p + qsk * cvskb_p + qm * cvmb_p + qf * cvf_p +
          qk * cvk_p + (ql + qg) * cvl_p;
-  parbc_p = pow(bw, 0.75) * parbcc_p;
+  parbc_p = bw075 * parbcc_p;
   crbc_p = arbc_p / vrbc;
   rrbc_p = (ca_p - crbc_p / prbc_p) * parbc_p;
   rplas_p = rv_p - rrbc_p - rbind_p - ca_p * qc;
@@ -333,15 +343,15 @@ void DataBlock::MaternalPerchlorate() {
   cvgb_p = agb_p / (vgb * pbrat);
   ral_p = ca_p * ql + qg * cvgb_p - (ql + qg) * cvl_p;
   z99863 = ral_p;  // dal_p/dt
-  clu_p = pow(bw, 0.75) * cluc_p;
+  clu_p = bw075 * cluc_p;
   rau_p = clu_p * cvk_p;
   rak_p = (ca_p - cvk_p) * qk - rau_p;
   z99861 = rak_p;  // dak_p/dt
   z99859 = rau_p;  // daurine_p/dt
   raf_p = (ca_p - cvf_p) * qf;
   z99857 = raf_p;  // daf_p/dt
-  pat_p = pow(bw, 0.75) * patc_p;
-  vmax_tp = pow(bw, 0.75) * vmaxc_tp / mwclo4;
+  pat_p = bw075 * patc_p;
+  vmax_tp = bw075 * vmaxc_tp / mwclo4;
   rupt_p = vmax_tp * cvtb_p / (cvtb_p + (cthyb_i / kmthy_i + 1) * km_tp);
   ct_p = at_p / vt;
   ratb_p = (ca_p - cvtb_p) * qt - rupt_p + ((ct_p / pt_p) - cvtb_p) * pat_p;
@@ -349,12 +359,12 @@ void DataBlock::MaternalPerchlorate() {
   rat_p = pat_p * (cvtb_p - (ct_p / pt_p)) + rupt_p;
   z99853 = rat_p;   // dat_p/dt
   z99851 = rupt_p;  // daupt_p/dt
-  pag_p = pow(bw, 0.75) * pagc_p;
+  pag_p = bw075 * pagc_p;
   cg_p = ag_p / vg;
   ragb_p = (ca_p - cvgb_p) * qg + (cg_p / pg_p - cvgb_p) * pag_p;
   z99849 = ragb_p;  // dagb_p/dt
-  pagj_p = pow(bw, 0.75) * pagjc_p;
-  vmax_gp = pow(bw, 0.75) * vmaxc_gp / mwclo4;
+  pagj_p = bw075 * pagjc_p;
+  vmax_gp = bw075 * vmaxc_gp / mwclo4;
   rupgj_p = vmax_gp * cg_p / (cg_p + km_gp);
   cgj_p = agj_p / vgj;
   rag_p = (cvgb_p - cg_p / pg_p) * pag_p - rupgj_p + ((cgj_p / pgj_p) - cg_p) * pagj_p;
@@ -362,8 +372,8 @@ void DataBlock::MaternalPerchlorate() {
   ragj_p = rupgj_p + rdose_p + pagj_p * (cg_p - (cgj_p / pgj_p));
   z99845 = ragj_p;   // dagj_p/dt
   z99843 = rupgj_p;  // daupgj_p/dt
-  pask_p = pow(bw, 0.75) * paskc_p;
-  vmax_sp = pow(bw, 0.75) * vmaxc_sp / mwclo4;
+  pask_p = bw075 * paskc_p;
+  vmax_sp = bw075 * vmaxc_sp / mwclo4;
   rupsk_p = vmax_sp * cvskb_p / (cvskb_p + km_sp);
   csk_p = ask_p / vsk;
   raskb_p = (ca_p - cvskb_p) * qsk - rupsk_p + ((csk_p / psk_p) - cvskb_p) * pask_p;
@@ -371,16 +381,17 @@ void DataBlock::MaternalPerchlorate() {
   rask_p = rupsk_p + pask_p * (cvskb_p - (csk_p / psk_p));
   z99839 = rask_p;   // dask_p/dt
   z99837 = rupsk_p;  // daupsk_p/dt
-  pamk_p = pow(bw, 0.75) * pamkc_p;
-  vmax_mkp = pow(bw, 0.75) * vmaxc_mkp / mwclo4;
+  pamk_p = bw075 * pamkc_p;
+  vmax_mkp = bw075 * vmaxc_mkp / mwclo4;
   rupmk_p = vmax_mkp * cvmb_p / (cvmb_p + (cvmb_i / km_mki + 1) * km_mkp);
   ramb_p = (ca_p - cvmb_p) * qm - rupmk_p + ((cmk_p / pmkx_p) - cvmb_p) * pamk_p;
   z99835 = ramb_p;  // damb_p/dt
   ramk_p = rupmk_p - rtrans_p + pamk_p * (cvmb_p - (cmk_p / pmkx_p));
   z99833 = ramk_p;   // damk_p/dt
   z99831 = rupmk_p;  // daupmk_p/dt
-  vmax_bnp = pow(bw_n, 0.75) * vmaxc_bnp / mwclo4;
-  kunb_np = pow(bw_n, 0.75) * kunbc_np;
+  const double bw_n075 = pow(bw_n, 0.75);
+  vmax_bnp = bw_n075 * vmaxc_bnp / mwclo4;
+  kunb_np = bw_n075 * kunbc_np;
   ca_np = aplas_np / vplasma_n;
   cabind_np = abind_np / vplasma_n;
   rbind_np = vmax_bnp * ca_np / (ca_np + km_bnp) - kunb_np * cabind_np;
@@ -389,31 +400,35 @@ void DataBlock::MaternalPerchlorate() {
 
 // Infant organ volumes (polynomials in age) and the flows scaled from them.
 void DataBlock::InfantGrowth() {
-  vfx_n = ((pow(years, 3) * 51.963 + ((pow(years, 5) * 0.0165) - pow(years, 4) * 1.9784)) -
-           pow(years, 2) * 459.38 + years * 1566.8 + 1004.2) *
+  const double years2 = pow(years, 2);
+  const double years3 = pow(years, 3);
+  const double years4 = pow(years, 4);
+  const double years5 = pow(years, 5);
+  vfx_n = ((years3 * 51.963 + ((years5 * 0.0165) - years4 * 1.9784)) -
+           years2 * 459.38 + years * 1566.8 + 1004.2) *
           vf_sens_n;
   vf_n = vfx_n / 1000;
   vfc_n = vf_n / bw_n;
   qf_n = vfc_n / vfc * qfc * qc_n;
-  vgx_n = ((pow(years, 3) * 0.5823 + ((pow(years, 5) * 0.0008) - pow(years, 4) * 0.0356)) -
-           pow(years, 2) * 4.0437 + years * 17.888 + 7.54) *
+  vgx_n = ((years3 * 0.5823 + ((years5 * 0.0008) - years4 * 0.0356)) -
+           years2 * 4.0437 + years * 17.888 + 7.54) *
           vgit_sens_n;
   vwholeg_n = vgx_n / 1000;
   vgc_n = vwholeg_n / bw_n;
   qg_n = vgc_n / vgc * qgc * qc_n;
-  vkx_n = ((pow(years, 3) * 1.1729 + ((pow(years, 5) * 0.0009737) - pow(years, 4) * 0.0561)) -
-           pow(years, 2) * 10.34 + years * 44.604 + 28.291) *
+  vkx_n = ((years3 * 1.1729 + ((years5 * 0.0009737) - years4 * 0.0561)) -
+           years2 * 10.34 + years * 44.604 + 28.291) *
           vk_sens_n;
   vk_n = vkx_n / 1000;
   vkc_n = vk_n / bw_n;
   qk_n = vkc_n / vkc * qkc * qc_n;
-  vlx_n = ((pow(years, 3) * 7.9052 + ((pow(years, 5) * 0.0072) - pow(years, 4) * 0.3975)) -
-           pow(years, 2) * 65.624 + years * 262.02 + 157.52) *
+  vlx_n = ((years3 * 7.9052 + ((years5 * 0.0072) - years4 * 0.3975)) -
+           years2 * 65.624 + years * 262.02 + 157.52) *
           vl_sens_n;
   vl_n = vlx_n / 1000;
   vlc_n = vl_n / bw_n;
   ql_n = vlc_n / vlc * qlc * qc_n;
-  vskx_n = ((pow(years, 3) * 4.2762 + (pow(years, 4) * -0.00992)) - pow(years, 2) * 62.185 +
+  vskx_n = ((years3 * 4.2762 + (years4 * -0.00992)) - years2 * 62.185 +
             years * 432.78 + 203.2) *
            vsk_sens_n;
   vwholesk_n = vskx_n / 1000;
@@ -444,7 +459,8 @@ void DataBlock::InfantPerchlorate() {
   cvl_np = cl_np / pl_np;
   rv_np = qs_n * cvs_np + qr_n * cvr_np + qthy_n * cvtb_np + qsk_n * cvskb_np + qf_n * cvf_np +
           qk_n * cvk_np + (ql_n + qg_n) * cvl_np;
-  parbc_np = pow(bw_n, 0.75) * parbcc_np;
+  const double bw_n075 = pow(bw_n, 0.75);
+  parbc_np = bw_n075 * parbcc_np;
   crbc_np = arbc_np / vrbc_n;
   rrbc_np = (ca_np - crbc_np / prbc_np) * parbc_np;
   rplas_np = rv_np - rrbc_np - rbind_np - ca_np * qc_n;
@@ -453,17 +469,17 @@ void DataBlock::InfantPerchlorate() {
   catot_np = atotp_np / vplasma_n;
   z99825 = catot_np;  // daucpl_np/dt
   z99823 = rrbc_np;   // darbc_np/dt
-  pag_np = pow(bw_n, 0.75) * pagc_np;
+  pag_np = bw_n075 * pagc_np;
   vgb_n = vgbc_n * vwholeg_n;
   cvgb_np = agb_np / (vgb_n * pbrat_n);
   vg_n = vwholeg_n - vgb_n;
   cg_np = ag_np / vg_n;
   ragb_np = (ca_np - cvgb_np) * qg_n + (cg_np / pg_np - cvgb_np) * pag_np;
   z99821 = ragb_np;  // dagb_np/dt
-  pagj_np = pow(bw_n, 0.75) * pagjc_np;
+  pagj_np = bw_n075 * pagjc_np;
   vgj_n = vgjc * bw_n;
   cgj_np = agj_np / vgj_n;
-  vmax_gnp = pow(bw_n, 0.75) * vmaxc_gnp / mwclo4;
+  vmax_gnp = bw_n075 * vmaxc_gnp / mwclo4;
   rupgj_np = vmax_gnp * cg_np / (cg_np + km_gnp);
   rag_np = (cvgb_np - cg_np / pg_np) * pag_np + ((cgj_np / pgj_np) - cg_np) * pagj_np - rupgj_np;
   z99819 = rag_np;  // dag_np/dt
@@ -481,7 +497,7 @@ void DataBlock::InfantPerchlorate() {
   z99807 = rak_np;  // dak_np/dt
   raf_np = (ca_np - cvf_np) * qf_n;
   z99805 = raf_np;  // daf_np/dt
-  pat_np = pow(bw_n, 0.75) * patc_np;
+  pat_np = bw_n075 * patc_np;
   vmax_tnp = vmaxthy_ni / 25;
   rupt_np = vmax_tnp * cvtb_np / (cvtb_np + (cthyb_ni / kmthy_ni + 1) * km_tnp);
   ct_np = at_np / vt_n;
@@ -493,10 +509,10 @@ void DataBlock::InfantPerchlorate() {
   attot_np = at_np + atb_np;
   cttot_np = attot_np / vttot_n;
   z99797 = cttot_np;  // dauc_ti/dt
-  pask_np = pow(bw_n, 0.75) * paskc_np;
+  pask_np = bw_n075 * paskc_np;
   vsk_n = vwholesk_n - vskb_n;
   csk_np = ask_np / vsk_n;
-  vmax_snp = pow(bw_n, 0.75) * vmaxc_snp / mwclo4;
+  vmax_snp = bw_n075 * vmaxc_snp / mwclo4;
   rupsk_np = vmax_snp * cvskb_np / (cvskb_np + km_snp);
   raskb_np = (ca_np - cvskb_np) * qsk_n + ((csk_np / psk_np) - cvskb_np) * pask_np - rupsk_np;
   z99795 = raskb_np;  // daskb_np/dt
@@ -619,7 +635,7 @@ void DataBlock::OutputVariables() {
   vttotc_n = vttot_n / bw_n;
   vrc_n = vr_n / bw_n;
   vsc_n = vs_n / bw_n;
-  z99992 = vft_table(0);
+  z99992 = z99997;
   qcpost = (qfc * vf_sens * z99992 / vfc + 1) * qcpre + qm - qmpre;
   curine_i = rurine_i * 24 / vurine;
   percenturine_i = aurine_i * 100 / (aoral_i + 1e-33);
