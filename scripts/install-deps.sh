@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and tests need, and only those that are missing.
+# Installs the Debian packages the build and tests need, and only those that are missing:
+# the C++ toolchain and solver libraries, and the Python packages of python/ and its tests,
+# which run under /usr/bin/python3.
 # Safe to run any number of times: when everything is present it does nothing.
 set -euo pipefail
 
@@ -8,6 +10,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   libsundials-dev
   libsiconos-numerics7
+  python3 python3-numpy python3-matplotlib python3-pandas python3-distributed python3-pytest
+  python3-pip python3-setuptools python3-wheel python3-venv
 )
 
 missing=()
