@@ -1,0 +1,236 @@
+// Benchmarks of the runtime against its floor: the cost of one evaluation of the derivative
+// section, complete runs through the host interface with each algorithm, repeated runs in one
+// process, and the same runs integrated by DLSODES and CVODE called directly. Every run
+// benchmark reports, as counters, the evaluations of the derivative section by kind and the
+// steps taken; at the end a summary sets each runtime figure against its floor.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench/direct_drivers.h"
+#include "bench/evaluation_census.h"
+#include "bench/model_session.h"
+#include "model/entry_points.h"
+#include "tarn/tarn.h"
+#include "tarn/tarnsim.h"
+
+namespace tarn::bench {
+namespace {
+
+constexpr int32_t kDlsodes = 14;
+constexpr int32_t kCvode = 15;
+constexpr int32_t kRungeKutta4 = 5;
+
+// Classical RK4 is unstable on the model at the default step (cint/nstp = 0.005 h): the infant's
+// gut uptake of perchlorate relaxes at about 30000 per hour. It runs with steps of 5e-5 h.
+constexpr int32_t kRungeKutta4StepsPerInterval = 1000;
+
+int32_t StepsPerInterval(int32_t algorithm) {
+  return algorithm == kRungeKutta4 ? kRungeKutta4StepsPerInterval : kDefaultStepsPerInterval;
+}
+
+const char* LibraryName(int32_t algorithm) { return algorithm == kDlsodes ? "dlsodes" : "cvode"; }
+
+std::string RunName(const RunConfiguration& run, const std::string& method, const char* kind) {
+  return std::string(run.name) + "/" + method + "/" + kind;
+}
+
+// One census per run and algorithm, taken the first time a benchmark needs it.
+const RunCensus& CensusOf(const RunConfiguration& run, int32_t algorithm) {
+  static std::map<std::pair<std::string, int32_t>, RunCensus> censuses;
+  const auto key = std::make_pair(std::string(run.name), algorithm);
+  auto found = censuses.find(key);
+  if (found == censuses.end()) {
+    ModelSession session;
+    session.Configure(run, algorithm, StepsPerInterval(algorithm));
+    found = censuses.emplace(key, TakeCensus(session)).first;
+  }
+  return found->second;
+}
+
+void ReportCensus(benchmark::State& state, const RunCensus& census) {
+  state.counters["evals"] = static_cast<double>(census.evaluations.Total());
+  state.counters["evals_step_start"] = static_cast<double>(census.evaluations.stepStart);
+  state.counters["evals_post_step"] = static_cast<double>(census.evaluations.postStep);
+  state.counters["evals_method"] = static_cast<double>(census.evaluations.method);
+  state.counters["steps"] = static_cast<double>(census.steps);
+  state.counters["library_steps"] = static_cast<double>(census.librarySteps);
+}
+
+// ---- One evaluation of the derivative section -----------------------------------------------
+
+// At the state the run reaches at `time`: the section's arithmetic, its table lookups and its
+// transcendental functions, with nothing around the call.
+void DerivativeSection(benchmark::State& state, RunConfiguration run, double time) {
+  ModelSession session;
+  session.Configure(run, kDlsodes);
+  session.PreStep();
+  TarnRunToTime(session.instance(), time);
+  for (auto _ : state) {
+    zzderivative(session.instance(), TARN_SECTION_DERIVATIVE);
+    benchmark::ClobberMemory();
+  }
+}
+
+// ---- Runs through the host interface --------------------------------------------------------
+
+// A complete run from the initial section to tstop, as a host starts it.
+void RuntimeRun(benchmark::State& state, RunConfiguration run, int32_t algorithm) {
+  ReportCensus(state, CensusOf(run, algorithm));
+  ModelSession session;
+  session.Configure(run, algorithm, StepsPerInterval(algorithm));
+  for (auto _ : state) session.Run();
+}
+
+// What a parameter scan does: set a parameter, start, run, read the outputs, again. Each run
+// gets a different iodide dose; the outputs read are every state and the mother's and infant's
+// serum iodide and thyroid contents.
+void RepeatedRuns(benchmark::State& state) {
+  ModelSession session;
+  session.Configure(kDefaultRun, kDlsodes);
+  const uint32_t instance = session.instance();
+  const uint32_t dose = ModelSession::Index("idose");
+  const std::vector<uint32_t> outputs = {ModelSession::Index("ca_i"), ModelSession::Index("ca_ni"),
+                                         ModelSession::Index("athyt_i"),
+                                         ModelSession::Index("cthyb_ni")};
+  const uint32_t firstState = 2;
+  const uint32_t stateCount = session.Arrays().count;
+  const double baseDose = session.Get(dose);
+  std::vector<double> read(stateCount + outputs.size());
+  int64_t runs = 0;
+  for (auto _ : state) {
+    TarnSetDouble(instance, dose, baseDose * static_cast<double>(1 + runs % 10));
+    TarnStartBlocking(instance);
+    for (uint32_t i = 0; i < stateCount; ++i) read[i] = TarnGetDouble(instance, firstState + i);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+      read[stateCount + i] = TarnGetDouble(instance, outputs[i]);
+    }
+    benchmark::DoNotOptimize(read.data());
+    ++runs;
+  }
+  TarnSetDouble(instance, dose, baseDose);
+  state.SetItemsProcessed(runs);
+  state.counters["runs_per_second"] =
+      benchmark::Counter(static_cast<double>(runs), benchmark::Counter::kIsRate);
+}
+
+// ---- The floor ----------------------------------------------------------------------------
+
+// The same run integrated by the library called directly from the same start, stopping at the
+// run's output times (HandOver::kBare), or at the run's step ends with the two evaluations the
+// design makes around every step (HandOver::kWithEvaluations).
+void DirectRun(benchmark::State& state, RunConfiguration run, int32_t algorithm,
+               HandOver handOver) {
+  const RunCensus& census = CensusOf(run, algorithm);
+  const std::vector<double>& stopTimes =
+      handOver == HandOver::kBare ? census.outputTimes : census.stepEnds;
+  ModelSession session;
+  session.Configure(run, algorithm);
+  session.PreStep();
+  const ModelArrays model = session.Arrays();
+  StartPoint start{*model.t, std::vector<double>(model.states, model.states + model.count)};
+  const auto integrate = algorithm == kDlsodes ? &IntegrateWithDlsodes : &IntegrateWithCvode;
+
+  DirectStatistics statistics;
+  for (auto _ : state) statistics = integrate(model, start, stopTimes, handOver);
+  state.counters["evals"] = static_cast<double>(statistics.evaluations);
+  state.counters["library_steps"] = static_cast<double>(statistics.librarySteps);
+  state.counters["calls"] = static_cast<double>(stopTimes.size());
+}
+
+// ---- Summary ------------------------------------------------------------------------------
+
+// The console report, followed by each runtime run against its two floors.
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& reports) override {
+    for (const Run& run : reports) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) continue;
+      seconds_[run.benchmark_name()] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+    }
+    ConsoleReporter::ReportRuns(reports);
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\n%-28s %10s %10s %10s %10s %8s %8s %8s\n", "run", "runtime", "direct",
+                "handover", "ratio", "design", "own", "explained");
+    for (const auto& [name, runtime] : seconds_) {
+      const std::string suffix = "/runtime";
+      if (name.size() <= suffix.size() ||
+          name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        continue;
+      }
+      const std::string stem = name.substr(0, name.size() - suffix.size());
+      const auto direct = seconds_.find(stem + "/direct");
+      const auto handover = seconds_.find(stem + "/direct_handover");
+      if (direct == seconds_.end() || handover == seconds_.end()) continue;
+      const double gap = runtime - direct->second;
+      const double explained = gap > 0 ? (handover->second - direct->second) / gap : 0;
+      std::printf("%-28s %8.2fms %8.2fms %8.2fms %9.2fx %7.2fx %7.2fx %7.0f%%\n", stem.c_str(),
+                  runtime * 1e3, direct->second * 1e3, handover->second * 1e3,
+                  runtime / direct->second, handover->second / direct->second,
+                  runtime / handover->second, explained * 100);
+    }
+    std::printf(
+        "ratio: runtime / direct; design: direct with the runtime's hand-over schedule and its\n"
+        "evaluations around every step / direct; own: runtime / that; explained: share of the\n"
+        "gap between runtime and direct that the design's hand-over accounts for.\n");
+  }
+
+ private:
+  std::map<std::string, double> seconds_;
+};
+
+void RegisterLibraryRun(const RunConfiguration& run, int32_t algorithm) {
+  const char* library = LibraryName(algorithm);
+  benchmark::RegisterBenchmark(RunName(run, library, "runtime").c_str(), RuntimeRun, run, algorithm)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark(RunName(run, library, "direct").c_str(), DirectRun, run, algorithm,
+                               HandOver::kBare)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark(RunName(run, library, "direct_handover").c_str(), DirectRun, run,
+                               algorithm, HandOver::kWithEvaluations)
+      ->Unit(benchmark::kMillisecond);
+}
+
+void RegisterBenchmarks() {
+  benchmark::RegisterBenchmark("DerivativeSection/day_t12", DerivativeSection, kDefaultRun, 12.0)
+      ->Unit(benchmark::kNanosecond);
+  benchmark::RegisterBenchmark("DerivativeSection/lactation_dosed_t2160", DerivativeSection,
+                               kLactationDosedRun, 2160.0)
+      ->Unit(benchmark::kNanosecond);
+
+  struct Method {
+    int32_t code;
+    const char* name;
+  };
+  for (const Method& method : {Method{kRungeKutta4, "rk4"}, Method{9, "fehlberg45"},
+                               Method{12, "rosenbrock"}, Method{2, "gear"}}) {
+    benchmark::RegisterBenchmark(RunName(kDefaultRun, method.name, "runtime").c_str(), RuntimeRun,
+                                 kDefaultRun, method.code)
+        ->Unit(benchmark::kMillisecond);
+  }
+  for (const RunConfiguration& run : {kDefaultRun, kLactationRun, kLactationDosedRun}) {
+    for (int32_t algorithm : {kDlsodes, kCvode}) RegisterLibraryRun(run, algorithm);
+  }
+  benchmark::RegisterBenchmark("RepeatedRuns/day/dlsodes", RepeatedRuns)
+      ->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace
+}  // namespace tarn::bench
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  tarn::bench::RegisterBenchmarks();
+  tarn::bench::SummaryReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
