@@ -1,0 +1,250 @@
+// tarn-sim params, symbols and info: what the model's symbol table holds.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "commands.h"
+#include "symbol_catalog.h"
+#include "tarn/tarn.h"
+
+namespace tarn::sim {
+
+const char kParamsUsage[] =
+    "usage: tarn-sim params [--format csv|tsv]\n"
+    "\n"
+    "Writes every parameter of the model (the values a run starts from and --set changes)\n"
+    "with its default value.\n";
+
+const char kSymbolsUsage[] =
+    "usage: tarn-sim symbols [--type TYPE] [--format csv|tsv]\n"
+    "\n"
+    "Writes the symbol table: index, name, symbol type, data type and array extents.\n"
+    "TYPE selects one symbol type by code or name: independent (0), independent-initial (1),\n"
+    "state (2), derivative (3), initial-condition (4), variable (5), comm-interval (6),\n"
+    "algorithm (7), steps-per-interval (8), max-step (9), min-step (10), error-flag (11),\n"
+    "runtime-flag (12), integration-control (13); or 'parameter' for the parameters.\n";
+
+const char kInfoUsage[] =
+    "usage: tarn-sim info NAME\n"
+    "\n"
+    "Describes one symbol (name in any case): its index, symbol and data types, shape, its\n"
+    "role, its value before any run, its state, derivative or initial condition, tolerances and\n"
+    "attribute flags.\n";
+
+namespace {
+
+// A double that the model has not computed yet holds this marker.
+constexpr double kNotComputedMarker = 5.5555e+33;
+constexpr uint32_t kSymbolTypeCount = 14;
+
+// Which symbols `symbols` lists: every one, one symbol type, or the parameters.
+struct SymbolFilter {
+  bool parametersOnly = false;
+  int symbolType = -1;  // -1: any
+
+  bool Accepts(const TarnSymbolInfo& info) const {
+    if (parametersOnly) return IsParameter(info);
+    return symbolType < 0 || info.symbolType == static_cast<uint32_t>(symbolType);
+  }
+};
+
+bool ParseSymbolFilter(const std::string& text, SymbolFilter* filter) {
+  if (text == "parameter") {
+    filter->parametersOnly = true;
+    return true;
+  }
+  for (uint32_t type = 0; type < kSymbolTypeCount; ++type) {
+    if (text == SymbolTypeName(type) || text == std::to_string(type)) {
+      filter->symbolType = static_cast<int>(type);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The options common to the table commands; `type` only where the command takes --type.
+struct TableOptions {
+  TableFormat format = TableFormat::kCsv;
+  SymbolFilter filter;
+  bool help = false;
+};
+
+int ParseTableOptions(const Arguments& arguments, bool takesType, TableOptions* options) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--help" || argument == "-h") {
+      options->help = true;
+    } else if (argument == "--format" || (takesType && argument == "--type")) {
+      if (i + 1 == arguments.size()) return UsageError("option " + argument + " needs a value");
+      const std::string& value = arguments[++i];
+      if (argument == "--format" && !ParseTableFormat(value, &options->format)) {
+        return UsageError("--format is csv or tsv, not '" + value + "'");
+      }
+      if (argument == "--type" && !ParseSymbolFilter(value, &options->filter)) {
+        return UsageError("unknown symbol type '" + value +
+                          "'; see 'tarn-sim symbols --help' for the types");
+      }
+    } else {
+      return UsageError("unknown option '" + argument + "'");
+    }
+  }
+  return 0;
+}
+
+std::string Extents(const TarnSymbolInfo& info) {
+  std::string text;
+  for (uint32_t d = 0; d < info.numberDimensions; ++d) {
+    if (d != 0) text += 'x';
+    text += std::to_string(info.extents[d]);
+  }
+  return text;
+}
+
+std::string Role(const TarnSymbolInfo& info) {
+  if (IsParameter(info)) return "parameter";
+  if (IsRunSetting(info)) return "run setting";
+  switch (info.symbolType) {
+    case TARN_SYMBOL_STATE:
+      return "state (integrated)";
+    case TARN_SYMBOL_DERIVATIVE:
+      return "derivative of a state";
+    case TARN_SYMBOL_INITIAL_CONDITION:
+      return "initial condition of a state";
+    case TARN_SYMBOL_INDEPENDENT:
+      return "independent variable (time in hours)";
+    case TARN_SYMBOL_VARIABLE:
+      return IsTable(info) ? "table" : "computed by the model";
+    default:
+      return "managed by the runtime";
+  }
+}
+
+// The state whose derivative or initial condition is `index`; 0 when none.
+uint32_t OwningState(uint32_t index) {
+  TarnSymbolInfo info;
+  for (uint32_t state = 1; Describe(state, &info); ++state) {
+    if (info.symbolType == TARN_SYMBOL_STATE &&
+        (info.derivativeIndex == index || info.initialConditionIndex == index)) {
+      return state;
+    }
+  }
+  return 0;
+}
+
+std::string InitialValue(uint32_t instance, uint32_t index, const TarnSymbolInfo& info) {
+  if (!IsScalar(info)) {
+    std::string values;
+    if (info.dataType == TARN_DATA_DOUBLE && info.numberDimensions == 1) {
+      char text[32];
+      for (uint32_t k = 1; k <= ElementCount(info); ++k) {
+        std::snprintf(text, sizeof text, "%.10g", TarnGetDouble1(instance, index, k));
+        values += (k == 1 ? "" : ", ") + std::string(text);
+      }
+    }
+    return values;
+  }
+  std::string value = FormatValue(instance, index);
+  if (info.dataType == TARN_DATA_DOUBLE && TarnGetDouble(instance, index) == kNotComputedMarker) {
+    value += " (not computed before a run)";
+  }
+  return value;
+}
+
+}  // namespace
+
+int ParamsCommand(const Arguments& arguments) {
+  TableOptions options;
+  if (const int status = ParseTableOptions(arguments, false, &options); status != 0) {
+    return status;
+  }
+  if (options.help) {
+    std::fputs(kParamsUsage, stdout);
+    return kExitSuccess;
+  }
+  const uint32_t instance = TarnCreate();
+  if (instance == 0) {
+    std::fprintf(stderr, "tarn-sim: could not create a model instance\n");
+    return kExitFailure;
+  }
+  const char separator = Separator(options.format);
+  std::printf("name%cdefault\n", separator);
+  TarnSymbolInfo info;
+  for (uint32_t index = 1; Describe(index, &info); ++index) {
+    if (!IsParameter(info)) continue;
+    std::printf("%s%c%s\n", info.name, separator, FormatValue(instance, index).c_str());
+  }
+  return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+}
+
+int SymbolsCommand(const Arguments& arguments) {
+  TableOptions options;
+  if (const int status = ParseTableOptions(arguments, true, &options); status != 0) {
+    return status;
+  }
+  if (options.help) {
+    std::fputs(kSymbolsUsage, stdout);
+    return kExitSuccess;
+  }
+  const char s = Separator(options.format);
+  std::printf("index%cname%ctype%cdata_type%cextents\n", s, s, s, s);
+  TarnSymbolInfo info;
+  for (uint32_t index = 1; Describe(index, &info); ++index) {
+    if (!options.filter.Accepts(info)) continue;
+    std::printf("%u%c%s%c%s%c%s%c%s\n", index, s, info.name, s, SymbolTypeName(info.symbolType), s,
+                DataTypeName(info.dataType), s, Extents(info).c_str());
+  }
+  return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+}
+
+int InfoCommand(const Arguments& arguments) {
+  std::string name;
+  for (const std::string& argument : arguments) {
+    if (argument == "--help" || argument == "-h") {
+      std::fputs(kInfoUsage, stdout);
+      return kExitSuccess;
+    }
+    if (!argument.empty() && argument[0] == '-') {
+      return UsageError("unknown option '" + argument + "'");
+    }
+    if (!name.empty()) return UsageError("info takes one symbol name");
+    name = argument;
+  }
+  if (name.empty()) return UsageError("info needs a symbol name");
+  const uint32_t index = TarnGetSymbolIndex(name.c_str());
+  TarnSymbolInfo info;
+  if (index == 0 || !Describe(index, &info)) return UsageError("unknown symbol '" + name + "'");
+  const uint32_t instance = TarnCreate();
+  if (instance == 0) {
+    std::fprintf(stderr, "tarn-sim: could not create a model instance\n");
+    return kExitFailure;
+  }
+
+  std::printf("name: %s\n", info.name);
+  std::printf("index: %u\n", index);
+  std::printf("type: %s (%u)\n", SymbolTypeName(info.symbolType), info.symbolType);
+  std::printf("data type: %s (%u)\n", DataTypeName(info.dataType), info.dataType);
+  std::printf("shape: %s\n", IsScalar(info) ? "scalar" : ("table of " + Extents(info)).c_str());
+  std::printf("role: %s\n", Role(info).c_str());
+  const bool hasDefault = HasDefault(info) || IsRunSetting(info);
+  std::printf("%s: %s\n", hasDefault ? "default" : "value before a run",
+              InitialValue(instance, index, info).c_str());
+  if (info.symbolType == TARN_SYMBOL_STATE) {
+    std::printf("derivative: %s\n", TarnGetSymbolName(info.derivativeIndex));
+    std::printf("initial condition: %s\n", TarnGetSymbolName(info.initialConditionIndex));
+  } else if (info.symbolType == TARN_SYMBOL_DERIVATIVE ||
+             info.symbolType == TARN_SYMBOL_INITIAL_CONDITION) {
+    if (const uint32_t state = OwningState(index); state != 0) {
+      std::printf("state: %s\n", TarnGetSymbolName(state));
+    }
+  }
+  std::printf("relative error: %g\n", TarnGetRelativeError(instance, index));
+  std::printf("absolute error: %g\n", TarnGetAbsoluteError(instance, index));
+  std::printf("attributes:");
+  for (int flag = 0; flag < 11; ++flag) std::printf("%s%u", flag == 0 ? " " : ",",
+                                                   info.attributes[flag]);
+  std::printf("\n");
+  return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace tarn::sim
