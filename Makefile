@@ -30,3 +30,14 @@ test-sanitize: deps
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+
+# Benchmarks of the runtime against the solver libraries called directly, then the peak memory of
+# a lactation run with each library (bench/README.md). `make build`, and so `make test`, builds
+# them too, so that they keep compiling.
+.PHONY: bench
+bench: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release > /dev/null
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target tarn_bench tarn_peak_memory
+	./$(BUILD_DIR)/tarn_bench
+	./$(BUILD_DIR)/tarn_peak_memory 14
+	./$(BUILD_DIR)/tarn_peak_memory 15
