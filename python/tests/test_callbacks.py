@@ -1,0 +1,136 @@
+"""Status messages through logging, state-change and discrete-event callbacks, and what happens
+when a callback raises."""
+
+import gc
+import logging
+
+import pytest
+
+import tarn
+from tarn import ExecutionState as State
+
+
+def dosing(model):
+    """A pulse of perchlorate from t = 2 h to t = 5 h: discrete sections 1000 and 1001."""
+    model.update(ppuls=1, pdstart=2, pdlength=3, pdose=0.01)
+
+
+def test_status_messages_go_to_logging(model, caplog):
+    dosing(model)
+    with caplog.at_level(logging.INFO, logger="tarn"):
+        model.run(tstop=6)
+    messages = [(r.name, r.levelno, r.getMessage()) for r in caplog.records]
+    assert ("tarn.status", logging.INFO,
+            "Independent variable event number 1000 serviced at 2.000000.") in messages
+    assert ("tarn.status", logging.INFO,
+            "Independent variable event number 1001 serviced at 5.000000.") in messages
+
+
+def test_solver_errors_are_logged_as_errors(model, caplog):
+    model["vplasc"] = -0.044
+    with pytest.raises(tarn.RunError):
+        model.run()
+    # The integrator's warnings and its error arrive as one message after the interval.
+    levels = {r.getMessage().splitlines()[-1]: r.levelno for r in caplog.records}
+    assert levels == {"ERROR: Exceeded max allowed number of integration steps in DLSODES.":
+                      logging.ERROR}
+
+
+def test_state_changes_of_a_run_and_of_steps(model):
+    changes = []
+    model.on_state_change(lambda previous, next_state: changes.append((previous, next_state)))
+    model.run(tstop=0.1)
+    assert changes == [(State.NONE, State.STARTED), (State.STARTED, State.INITIALIZED),
+                       (State.INITIALIZED, State.ENDED)]
+    changes.clear()
+    model["tstop"] = 1
+    model.step()
+    assert changes[-1] == (State.STARTED, State.ENDED)
+    assert (State.ENDED, State.CONTINUE_REQUESTED) in changes
+
+
+def test_discrete_events_report_section_and_time(model):
+    events = []
+    model.on_discrete_event(lambda section, t: events.append((section, t)))
+    only_start = []
+    model.on_discrete_event(lambda section, t: only_start.append(section), section=1000)
+    dosing(model)
+    model.run(tstop=6)
+    assert events == [(1000, pytest.approx(2.0)), (1001, pytest.approx(5.0))]
+    assert only_start == [1000]
+
+
+def test_a_registration_keeps_its_callback_alive_until_removed(model):
+    calls = []
+
+    def register():
+        # Only the library holds the lambda once this returns.
+        return model.on_state_change(lambda previous, next_state: calls.append(next_state))
+
+    registration = register()
+    gc.collect()
+    model.run(tstop=0.1)
+    assert calls[-1] == State.ENDED and registration.active
+    registration.remove()
+    calls.clear()
+    model.run(tstop=0.1)
+    assert calls == [] and not registration.active
+
+
+def test_an_exception_in_a_callback_is_logged_and_the_run_goes_on(model, caplog):
+    def faulty(section, t):
+        raise ValueError(f"bad section {section}")
+
+    model.on_discrete_event(faulty)
+    dosing(model)
+    result = model.run(tstop=6, frame=False)
+    assert result["t"][-1] == 6
+    failures = [r for r in caplog.records if r.name == "tarn" and r.levelno == logging.ERROR]
+    assert len(failures) == 2
+    assert "exception in the discrete-event callback" in failures[0].getMessage()
+    assert "ValueError: bad section 1000" in failures[0].exc_text
+
+
+def test_a_keyboard_interrupt_in_a_callback_stops_the_run(model):
+    def interrupt(section, t):
+        raise KeyboardInterrupt
+
+    model.on_discrete_event(interrupt, section=1000)
+    dosing(model)
+    with pytest.raises(KeyboardInterrupt):
+        model.run(tstop=24)
+    assert model.time < 3  # stopped in the interval of the event
+    assert model.run(tstop=1, frame=False)["t"][-1] == 1
+
+
+def test_a_callback_may_not_run_close_or_replace_its_model(model, library, caplog):
+    attempts = {
+        "run": lambda: model.run(tstop=1),
+        "close": model.close,
+        "replace": lambda: tarn.Model(library),
+    }
+    for action in attempts.values():
+        model.on_discrete_event(lambda section, t, action=action: action(), section=1000)
+    dosing(model)
+    model.run(tstop=6)
+    refusals = [r.exc_text for r in caplog.records if r.name == "tarn"]
+    assert len(refusals) == 3
+    assert all("cannot be run, stepped, closed or replaced from inside" in text
+               for text in refusals)
+    assert not model.closed
+
+
+def test_a_callback_removed_during_a_run_is_silenced_at_once(model):
+    calls = []
+    registration = None
+
+    def once(section, t):
+        calls.append(section)
+        registration.remove()
+
+    registration = model.on_discrete_event(once)
+    dosing(model)
+    model.run(tstop=6)
+    assert calls == [1000]
+    model.run(tstop=6)
+    assert calls == [1000]

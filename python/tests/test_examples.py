@@ -1,0 +1,52 @@
+"""The examples run from a fresh tree and write what they promise."""
+
+import csv
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+from test_plot import png_size
+
+EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
+
+
+def run_example(name, outdir, *arguments):
+    completed = subprocess.run([sys.executable, str(EXAMPLES / name), "--outdir", str(outdir),
+                                *arguments], capture_output=True, text=True, timeout=600)
+    assert completed.returncode == 0, completed.stderr
+    return completed.stdout
+
+
+@pytest.fixture(autouse=True)
+def library_for_subprocesses(library):
+    """The library fixture exports the library's path to the examples."""
+
+
+def test_perchlorate_dosing_writes_its_figure(tmp_path):
+    output = run_example("perchlorate_dosing.py", tmp_path)
+    assert "dosing starts at day 2\ndosing stops at day 12\n" in output
+    assert png_size(tmp_path / "perchlorate_dosing.png") == (1000, 900)
+
+
+def test_sensitivity_sweep_writes_its_table(tmp_path):
+    output = run_example("sensitivity_sweep.py", tmp_path)
+    with open(tmp_path / "sensitivity_sweep.csv") as table:
+        rows = list(csv.DictReader(table))
+    assert [float(row["cluxc_np_sens"]) for row in rows] == [0.25, 0.5, 1, 2, 4]
+    peaks = [float(row["peak ca_np"]) for row in rows]
+    assert peaks == sorted(peaks, reverse=True)  # faster clearance, lower infant exposure
+    assert png_size(tmp_path / "sensitivity_sweep.png") == (1000, 500)
+    assert "peak ca_np" in output
+
+
+def test_population_summary_of_a_hundred_subjects(tmp_path):
+    output = run_example("population_summary.py", tmp_path, "--workers", "2")
+    assert "100 of 100 subjects" in output
+    with open(tmp_path / "population_summary.csv") as table:
+        rows = list(csv.DictReader(table))
+    assert [float(row["day"]) for row in rows] == [1, 3, 7, 10, 14]
+    for row in rows:
+        assert row["n"] == "100"
+        assert 0 < float(row["p5"]) < float(row["median"]) < float(row["p95"])
