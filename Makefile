@@ -2,8 +2,12 @@
 BUILD_DIR := build
 SANITIZE_DIR := build-sanitize
 JOBS ?= $(shell nproc)
+# The Python package and its tests run on Debian's Python, which has Debian's numpy, pandas,
+# matplotlib and dask.distributed.
+PYTHON := /usr/bin/python3
+LIBRARY_ENV := TARN_LIBRARY=$(abspath $(BUILD_DIR))/libtarn.so TARN_SIM=$(abspath $(BUILD_DIR))/tarn-sim
 
-.PHONY: all deps build run test test-sanitize clean
+.PHONY: all deps build run test test-python test-sanitize examples clean
 
 all: build
 
@@ -19,7 +23,19 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS)
+	@$(MAKE) --no-print-directory test-python
 	@$(MAKE) --no-print-directory test-sanitize
+
+# The Python package's tests (python/tests), against this build's library and tarn-sim.
+test-python: build
+	cd python && $(LIBRARY_ENV) $(PYTHON) -m pytest
+
+# The examples, writing their tables and figures to build/examples.
+examples: build
+	@for example in perchlorate_dosing sensitivity_sweep population_summary; do \
+	  echo "== examples/$$example.py"; \
+	  PYTHONPATH=$(CURDIR)/python $(LIBRARY_ENV) $(PYTHON) examples/$$example.py || exit 1; \
+	done
 
 # Every suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
