@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +58,9 @@ struct Method {
   double oneStepOfGrowth;                // y' = y, y(0) = 1, h = 0.1
   std::vector<double> evaluationPoints;  // in units of h
 };
+
+// Test listings show the method by name.
+void PrintTo(const Method& method, std::ostream* out) { *out << method.name; }
 
 std::vector<Method> Methods() {
   return {
@@ -238,6 +242,8 @@ struct Placeholder {
   std::function<std::unique_ptr<Integrator>()> create;
   IntegrationAlgorithm algorithm;
 };
+
+void PrintTo(const Placeholder& placeholder, std::ostream* out) { *out << placeholder.name; }
 
 class PlaceholderTest : public testing::TestWithParam<Placeholder> {};
 
