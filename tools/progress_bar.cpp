@@ -29,7 +29,9 @@ void ProgressBar::Update(double t) {
   const double fraction = std::clamp((t - start_) / (end_ - start_), 0.0, 1.0);
   const int filled = static_cast<int>(fraction * kWidth + 0.5);
   const std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '.');
-  std::fprintf(stderr, "\r[%s] %3.0f%%  t = %g of %g h", bar.c_str(), 100 * fraction, t, end_);
+  // The line is cleared after the text: a shorter line leaves nothing of a longer one behind.
+  std::fprintf(stderr, "\r[%s] %3.0f%%  t = %g of %g h\033[K", bar.c_str(), 100 * fraction, t,
+               end_);
   std::fflush(stderr);
   shown_ = true;
   drawnAt_ = now;
