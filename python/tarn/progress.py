@@ -39,7 +39,7 @@ class ProgressBar:
         line = (f"{self.label} {self.done}/{self.total} "
                 f"[{'#' * filled}{'.' * (self.width - filled)}] {fraction:4.0%} "
                 f"{elapsed // 60}:{elapsed % 60:02d}")
-        self.stream.write("\r" + line.lstrip())
+        self.stream.write("\r" + line.lstrip() + "\033[K")
         self.stream.flush()
         self._drawn_at = now
 
