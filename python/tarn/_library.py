@@ -371,6 +371,8 @@ class Library:
                 return bool(value)
             raise WrongTypeError(f"{name} is a logical and takes True or False, "
                                  f"not {value!r}")
+        if name == "ialg" and isinstance(value, str):
+            return algorithm_code(value)
         if isinstance(value, bool) or not isinstance(value, numbers.Real):
             kind = "an integer" if symbol.data_type in (_LONG, _SHORT) else "a number"
             raise WrongTypeError(f"{name} takes {kind}, not {type(value).__name__} {value!r}")

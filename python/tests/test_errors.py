@@ -59,6 +59,8 @@ BAD_INPUTS = {
                      "unknown algorithm 'bogus'"),
     "ialg unknown": (assign("ialg", 11), tarn.OutOfRangeError,
                      "ialg = 11 is not an integration algorithm"),
+    "ialg unknown name": (assign("ialg", "dassl"), tarn.OutOfRangeError,
+                          "unknown algorithm 'dassl'"),
     "nan": (assign("pdose", NAN), tarn.OutOfRangeError, "pdose must be a finite number, not nan"),
     "too large": (assign("nstp", 2**40), tarn.OutOfRangeError, "does not fit its 32-bit storage"),
     "run_to beyond tstop": (lambda m: m.run_to(25), tarn.OutOfRangeError,

@@ -23,8 +23,9 @@ def test_parameters_lists_every_parameter_with_default_and_value(model):
 def test_symbols_are_read_and_written_by_name_in_any_case(model):
     model["PDOSE"] = 0.5
     assert model["pdose"] == model["PdOsE"] == 0.5
-    model.update({"Ppuls": 1}, PDSTART=12, nstp=20, wesitg=False)
-    assert (model["ppuls"], model["pdstart"], model["nstp"], model["wesitg"]) == (1, 12, 20, False)
+    model.update({"Ppuls": 1}, PDSTART=12, nstp=20, wesitg=False, ialg="Rosenbrock")
+    assert (model["ppuls"], model["pdstart"], model["nstp"], model["wesitg"], model["ialg"]) == \
+        (1, 12, 20, False, 12)
     assert isinstance(model["nstp"], int) and isinstance(model["wesitg"], bool)
     assert "CA_P" in model and "nosuch" not in model
     assert model["vft"].tolist() == [0.0836, 0.0836, 0.0, -700.0, 0.0, 4380.0]
