@@ -330,11 +330,18 @@ void TarnSimRuntime::CopyIntervalControls(SystemInstance& record) {
 void TarnSimRuntime::CheckMessageBuffer(uint32_t instance) {
   SystemInstance* record = GetSystemInstance(instance);
   if (record == nullptr || !record->solver) return;
+  // The text is taken out of the buffer for the callbacks, which may write new messages into it,
+  // and its storage handed back afterwards when they did not, so that a buffer in use allocates
+  // nothing from one interval to the next.
   auto deliver = [&](std::string& buffer) {
     if (buffer.empty()) return;
-    const std::string text = std::move(buffer);
-    buffer.clear();
+    std::string text;
+    text.swap(buffer);
     TarnSimWriteMessage(instance, text.c_str());
+    if (buffer.empty()) {
+      text.clear();
+      buffer.swap(text);
+    }
   };
   deliver(record->solver->messages);
   if (Integrator* integrator = record->solver->GetIntegrator()) deliver(integrator->messages);

@@ -109,18 +109,22 @@ class SteadyStateAllocationTest : public ::testing::TestWithParam<SteadyRun> {
     TarnSetDouble(instance_, TarnGetSymbolIndex(name), value);
   }
 
+  void Configure(const SteadyRun& run) const {
+    TarnSetLong(instance_, TarnGetSymbolIndex("ialg"), run.algorithm);
+    TarnSetLong(instance_, TarnGetSymbolIndex("nstp"), run.stepsPerInterval);
+    Set("cint", run.commInterval);
+    Set("tstop", run.stopTime);
+    Set("conc", run.perchlorate ? 5 : 0);
+    Set("pdose", run.perchlorate ? 0.01 : 0);
+    Set("pdose_n", run.perchlorate ? 0.001 : 0);
+  }
+
   uint32_t instance_ = 0;
 };
 
 TEST_P(SteadyStateAllocationTest, NoAllocationBetweenOutputPoints) {
   const SteadyRun& run = GetParam();
-  TarnSetLong(instance_, TarnGetSymbolIndex("ialg"), run.algorithm);
-  TarnSetLong(instance_, TarnGetSymbolIndex("nstp"), run.stepsPerInterval);
-  Set("cint", run.commInterval);
-  Set("tstop", run.stopTime);
-  Set("conc", run.perchlorate ? 5 : 0);
-  Set("pdose", run.perchlorate ? 0.01 : 0);
-  Set("pdose_n", run.perchlorate ? 0.001 : 0);
+  Configure(run);
   // A watch on a state that changes all the time is checked at every output point.
   TarnAddSymbolWatchCallback(instance_, 0, TarnGetSymbolIndex("aplasma_i"),
                              [](uint32_t, uint32_t, uint32_t) {});
@@ -136,6 +140,22 @@ TEST_P(SteadyStateAllocationTest, NoAllocationBetweenOutputPoints) {
   ASSERT_GE(window.ticks, run.lastTick);
   EXPECT_EQ(window.countAtLast - window.countAtFirst, 0u)
       << "allocations between output points " << run.firstTick << " and " << run.lastTick;
+}
+
+// A host that reads every output point drives the run one interval at a time: each TarnStep is a
+// run of its own, ending with the integrator's statistics delivered to the status callbacks.
+TEST_P(SteadyStateAllocationTest, NoAllocationPerSteppedInterval) {
+  const SteadyRun& run = GetParam();
+  Configure(run);
+  TarnAddStatusCallback(instance_, 0, [](uint32_t, uint32_t, const char*) {});
+  TarnPreStep(instance_);
+  for (uint32_t interval = 0; interval < run.firstTick; ++interval) TarnStep(instance_);
+  const uint64_t before = allocationCount.load();
+  for (uint32_t interval = run.firstTick; interval < run.lastTick; ++interval) TarnStep(instance_);
+  EXPECT_EQ(allocationCount.load() - before, 0u)
+      << "allocations in intervals " << run.firstTick << " to " << run.lastTick;
+  EXPECT_NEAR(TarnGetDouble(instance_, TarnGetSymbolIndex("t")), run.lastTick * run.commInterval,
+              1e-9 * run.stopTime);
 }
 
 // The default run of the model (cint 0.05, nstp 10) over its first six hours with each family of
