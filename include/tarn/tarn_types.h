@@ -18,7 +18,11 @@ typedef enum TarnDataType {
   TARN_DATA_DOUBLE = 4,  /* 8-byte double */
   TARN_DATA_LOGICAL = 5, /* one byte, 0 or 1 */
   TARN_DATA_STRING = 6,  /* zero-terminated text; array elements stringLength bytes apart */
-  TARN_DATA_INVALID = 7  /* returned for a bad symbol index */
+  TARN_DATA_INVALID = 7, /* returned for a bad symbol index */
+  /* Not a data type. A host may pass any 32-bit code where a data type is expected (the calls
+   * refuse what is not the symbol's own); this member makes every such code a value of the type
+   * for C++ as well as C. */
+  TARN_DATA_ANY_CODE = 0x7FFFFFFF
 } TarnDataType;
 
 /* The role of a symbol in the model. */

@@ -175,6 +175,16 @@ TEST_F(SymbolAccess, GenericWriteWithAnotherTypeOrShapeWritesNothing) {
   TarnSetSymbolValueIndexed(instance_, M::kLongs, TARN_DATA_DOUBLE, &element, first);
   EXPECT_EQ(block().longs[0], 1);
   EXPECT_EQ(block().longs[1], 2);
+
+  // A code that names no data type is refused like any other mismatch (a C host may pass any
+  // 32-bit code; clang's undefined-behaviour sanitizer checks that it is a value of the type).
+  for (uint32_t code : {7u, 9u, 0x7FFFFFFFu}) {
+    TarnSetSymbolValueIndexed(instance_, M::kLongs, static_cast<TarnDataType>(code), &element,
+                              first);
+    TarnSetSymbolValue(instance_, M::kDouble, static_cast<TarnDataType>(code), element, scalar);
+  }
+  EXPECT_EQ(block().longs[0], 1);
+  EXPECT_EQ(block().d64, 3.25);
 }
 
 TEST_F(SymbolAccess, StringsAreCutToTheirStorage) {
