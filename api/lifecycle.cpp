@@ -20,6 +20,9 @@ uint32_t TarnGetVersion(void) { return kVersion; }
 
 void TarnInitialize(void) {
   Guarded([] {
+    // A run in progress ends first: its worker could neither find its forgotten instance nor be
+    // stopped through it.
+    TarnSimRuntime::GetInstance()->GetExecutionManager().EndPreviousRun();
     TarnSimRuntime::GetInstance()->TarnSimInitialize();
     TarnSimMain();
   });

@@ -42,7 +42,7 @@ void TarnSimExecutionManager::EndPreviousRun() {
   thread_.reset();
 }
 
-void TarnSimExecutionManager::PrepareRun(bool debugMode) {
+bool TarnSimExecutionManager::PrepareRun(bool debugMode) {
   EndPreviousRun();
   debugMode_ = debugMode;
   exceptionReported_ = false;
@@ -50,10 +50,11 @@ void TarnSimExecutionManager::PrepareRun(bool debugMode) {
   endReported_.store(false);
   stopRequested_.store(false);
   runningInstance_ = instance_;
+  return runtime_.GetSystemInstance(runningInstance_) != nullptr;
 }
 
 void TarnSimExecutionManager::Start() {
-  PrepareRun(/*debugMode=*/false);
+  if (!PrepareRun(/*debugMode=*/false)) return;
   FindDebugSymbols();
   thread_ = ThreadFactory::newThread(*this, kThreadName);
   runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_STARTED);
@@ -64,7 +65,7 @@ void TarnSimExecutionManager::Start() {
 }
 
 void TarnSimExecutionManager::StartBlocking() {
-  PrepareRun(/*debugMode=*/false);
+  if (!PrepareRun(/*debugMode=*/false)) return;
   FindDebugSymbols();
   runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_STARTED);
   Run();
@@ -110,7 +111,7 @@ void TarnSimExecutionManager::Finalize() {
 }
 
 void TarnSimExecutionManager::DebugStart() {
-  PrepareRun(/*debugMode=*/true);
+  if (!PrepareRun(/*debugMode=*/true)) return;
   if (debugState_.load() != TarnDebugState::kNotDebugging) return;
   if (!FindDebugSymbols()) {
     runtime_.TarnSimWriteMessage(runningInstance_, kNoDebugInformationMessage);

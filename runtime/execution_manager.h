@@ -90,8 +90,10 @@ class TarnSimExecutionManager : public Runnable, public LockObject {
   const BreakpointList& Breakpoints() const { return breakpoints_; }
 
  private:
-  // Ends an earlier worker and resets the per-run flags.
-  void PrepareRun(bool debugMode);
+  // Ends an earlier worker and resets the per-run flags. False when the bound instance does not
+  // exist (destroyed, or never created): there is nothing to run, and the model's run loop, which
+  // ends only through its instance's flags and interval steps, would never end.
+  bool PrepareRun(bool debugMode);
   // Looks up the debugging symbols by name; true when all three exist.
   bool FindDebugSymbols();
   bool HasDebugSymbols() const { return lineSymbol_ && fileSymbol_ && blockSymbol_; }

@@ -182,7 +182,11 @@ uint32_t TarnSimRuntime::TarnSimCreateSystemInstance() {
 
   instances_[number] = std::move(record);
   if (info.initialize != nullptr) info.initialize(number);
-  instances_[number]->solver = std::make_unique<OdeSolver>();
+  SystemInstance& created = *instances_[number];
+  created.solver = std::make_unique<OdeSolver>();
+  // Bound now as well as at each run initialisation: a continue before any run steps a solver
+  // without an integrator, and the stop it raises must reach zzstopflag to end the model's loop.
+  BindSettings(created.solver->settings, created.control);
   executionManager_->BindInstance(number);
   return number;
 }
@@ -322,7 +326,7 @@ void TarnSimRuntime::CopyIntervalControls(SystemInstance& record) {
   OdeSolver& solver = *record.solver;
   const ControlBlock& control = record.control;
   solver.commInterval = *control.Double(Control::kCint);
-  solver.stepsPerCommInterval = static_cast<uint32_t>(*control.Long(Control::kNstp));
+  solver.stepsPerCommInterval = *control.Long(Control::kNstp);
   solver.maxStepSize = *control.Double(Control::kMaxt);
   solver.minStepSize = *control.Double(Control::kMint);
 }

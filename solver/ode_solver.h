@@ -134,7 +134,8 @@ class OdeSolver final {
 
   // Written by the runtime before each run and each interval.
   double commInterval = 0.1;             // cint
-  uint32_t stepsPerCommInterval = 10;    // nstp
+  int32_t stepsPerCommInterval = 10;     // nstp, with its sign: a negative count gives a negative
+                                         // fixed step, which stops the run with a message
   double maxStepSize = 1e10;             // maxt
   double minStepSize = 1e-10;            // mint
   double stepSize = 0.01;                // size of the next step

@@ -57,8 +57,8 @@ typedef void (*TarnExecutionStateChangeCallback)(uint32_t instance, uint32_t use
 /* 65536 (version 1.0 as hex 00010000). */
 TARN_API uint32_t TarnGetVersion(void);
 
-/* Forgets every instance (without releasing them) and registers the model's symbol table.
- * Call once before anything else. */
+/* Ends a run in progress, forgets every instance (without releasing them) and registers the
+ * model's symbol table. Call once before anything else. */
 TARN_API void TarnInitialize(void);
 
 /* Destroys every instance; ends a run in progress first. */

@@ -197,5 +197,64 @@ TEST_F(RunControl, MissingInstanceChangesNoFlags) {
   EXPECT_TRUE(states_.empty());
 }
 
+// Regression: a negative step count became about four billion steps per interval.
+TEST_F(RunControl, NegativeStepCountStopsTheRunWithAMessage) {
+  M::block.control.nstp = -1;
+  TarnStartBlocking(instance_);
+  EXPECT_EQ(states_, (std::vector<int>{1, 3, 5}));
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_EQ(messages_.back(), "Step size -1.000000e-01 not positive at 0.000000.\n");
+  EXPECT_EQ(M::block.t, 0.0);
+  M::block.control.nstp = 1;
+  TarnStartBlocking(instance_);
+  EXPECT_DOUBLE_EQ(M::block.t, 1.0);
+}
+
+// Regression: a continue before any run stepped a solver without an integrator whose stop never
+// reached the model's loop, which then ran forever.
+TEST_F(RunControl, ContinueBeforeAnyRunEndsWithAMessage) {
+  TarnContinueBlocking(instance_);
+  EXPECT_EQ(states_, (std::vector<int>{11, 1, 5}));
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_EQ(messages_.back().rfind("No integrator for integration algorithm", 0), 0u);
+  // A fresh run afterwards is a normal one.
+  states_.clear();
+  TarnStartBlocking(instance_);
+  EXPECT_EQ(states_, (std::vector<int>{1, 3, 5}));
+  EXPECT_NEAR(M::block.y, std::exp(-1.0), 1e-6);
+}
+
+// Regression: starting after the instance the library runs was destroyed looped forever in the
+// model (blocking) or ran later on a new instance given the same number (non-blocking).
+TEST_F(RunControl, StartWithoutAnInstanceToRunDoesNothing) {
+  TarnDestroy(instance_);
+  TarnStartBlocking(instance_);
+  TarnStart(instance_);
+  const uint32_t passes = M::passes;
+  instance_ = TarnCreate();
+  ASSERT_EQ(instance_, 1u);
+  TarnAddExecutionStateChangeCallbackFunction(instance_, 0, RecordState);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(M::passes, passes);
+  EXPECT_TRUE(states_.empty());
+  TarnStartBlocking(instance_);
+  EXPECT_EQ(states_, (std::vector<int>{1, 3, 5}));
+}
+
+// Regression: initialising during a non-blocking run left its worker unable to find its
+// instance, and the next start waited for it forever.
+TEST_F(RunControl, InitializeEndsARunInProgress) {
+  M::block.tstop = 1e12;
+  M::block.rate = 0;
+  TarnStart(instance_);
+  while (ticks_ < 3) std::this_thread::yield();
+  TarnInitialize();
+  EXPECT_EQ(states_.back(), 5);
+  instance_ = TarnCreate();
+  M::block.tstop = 1;
+  TarnStartBlocking(instance_);
+  EXPECT_DOUBLE_EQ(M::block.t, 1.0);
+}
+
 }  // namespace
 }  // namespace tarn::test
