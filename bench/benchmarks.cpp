@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -45,14 +46,15 @@ std::string RunName(const RunConfiguration& run, const std::string& method, cons
   return std::string(run.name) + "/" + method + "/" + kind;
 }
 
-// One census per run and algorithm, taken the first time a benchmark needs it.
-const RunCensus& CensusOf(const RunConfiguration& run, int32_t algorithm) {
-  static std::map<std::pair<std::string, int32_t>, RunCensus> censuses;
-  const auto key = std::make_pair(std::string(run.name), algorithm);
+// One census per run, algorithm and steps per interval, taken the first time a benchmark needs it.
+const RunCensus& CensusOf(const RunConfiguration& run, int32_t algorithm,
+                          int32_t stepsPerInterval) {
+  static std::map<std::tuple<std::string, int32_t, int32_t>, RunCensus> censuses;
+  const auto key = std::make_tuple(std::string(run.name), algorithm, stepsPerInterval);
   auto found = censuses.find(key);
   if (found == censuses.end()) {
     ModelSession session;
-    session.Configure(run, algorithm, StepsPerInterval(algorithm));
+    session.Configure(run, algorithm, stepsPerInterval);
     found = censuses.emplace(key, TakeCensus(session)).first;
   }
   return found->second;
@@ -94,10 +96,11 @@ void FloatingPointStatus(benchmark::State& state) {
 // ---- Runs through the host interface --------------------------------------------------------
 
 // A complete run from the initial section to tstop, as a host starts it.
-void RuntimeRun(benchmark::State& state, RunConfiguration run, int32_t algorithm) {
-  ReportCensus(state, CensusOf(run, algorithm));
+void RuntimeRun(benchmark::State& state, RunConfiguration run, int32_t algorithm,
+                int32_t stepsPerInterval) {
+  ReportCensus(state, CensusOf(run, algorithm, stepsPerInterval));
   ModelSession session;
-  session.Configure(run, algorithm, StepsPerInterval(algorithm));
+  session.Configure(run, algorithm, stepsPerInterval);
   for (auto _ : state) session.Run();
 }
 
@@ -152,7 +155,7 @@ void RepeatedRuns(benchmark::State& state) {
 // design makes around every step (HandOver::kWithEvaluations).
 void DirectRun(benchmark::State& state, RunConfiguration run, int32_t algorithm,
                HandOver handOver) {
-  const RunCensus& census = CensusOf(run, algorithm);
+  const RunCensus& census = CensusOf(run, algorithm, kDefaultStepsPerInterval);
   const std::vector<double>& stopTimes =
       handOver == HandOver::kBare ? census.outputTimes : census.stepEnds;
   ModelSession session;
@@ -234,7 +237,8 @@ void Register(const std::string& name, benchmark::TimeUnit unit, Arguments&&... 
 
 void RegisterLibraryRun(const RunConfiguration& run, int32_t algorithm) {
   const char* library = LibraryName(algorithm);
-  Register(RunName(run, library, "runtime"), benchmark::kMillisecond, RuntimeRun, run, algorithm);
+  Register(RunName(run, library, "runtime"), benchmark::kMillisecond, RuntimeRun, run, algorithm,
+           kDefaultStepsPerInterval);
   Register(RunName(run, library, "direct"), benchmark::kMillisecond, DirectRun, run, algorithm,
            HandOver::kBare);
   Register(RunName(run, library, "direct_handover"), benchmark::kMillisecond, DirectRun, run,
@@ -255,13 +259,16 @@ void RegisterBenchmarks() {
   for (const Method& method : {Method{kRungeKutta4, "rk4"}, Method{9, "fehlberg45"},
                                Method{12, "rosenbrock"}, Method{2, "gear"}}) {
     Register(RunName(kDefaultRun, method.name, "runtime"), benchmark::kMillisecond, RuntimeRun,
-             kDefaultRun, method.code);
+             kDefaultRun, method.code, StepsPerInterval(method.code));
   }
   for (const RunConfiguration& run : {kDefaultRun, kLactationRun, kLactationDosedRun}) {
     for (int32_t algorithm : {kDlsodes, kCvode}) RegisterLibraryRun(run, algorithm);
   }
   Register(RunName(kDefaultRun, "dlsodes", "runtime_stepped"), benchmark::kMillisecond, SteppedRun,
            kDefaultRun, kDlsodes);
+  // DLSODES hands over once per interval: nstp sets only the hand-over step of the adapters.
+  Register(RunName(kLactationDosedRun, "dlsodes", "runtime_nstp1"), benchmark::kMillisecond,
+           RuntimeRun, kLactationDosedRun, kDlsodes, 1);
   Register("RepeatedRuns/day/dlsodes", benchmark::kMillisecond, RepeatedRuns);
 }
 
