@@ -13,6 +13,11 @@ packages=(
   python3 python3-numpy python3-matplotlib python3-pandas python3-distributed python3-pytest
   python3-pip python3-setuptools python3-wheel python3-venv
 )
+# `install-deps.sh fuzz` adds the clang toolchain with libFuzzer and the sanitizer runtimes, which
+# only the fuzz targets (make fuzz) need.
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for pkg in "${packages[@]}"; do
