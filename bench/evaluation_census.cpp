@@ -55,7 +55,8 @@ void ReadLibrarySteps(Integrator* integrator) {
 
 void CountingDerivative(uint32_t instance, uint32_t section) {
   RunCensus& census = *inProgress->census;
-  const double t = *TarnSimRuntime::GetInstance()->GetSystemInstance(instance)->IndependentVariable();
+  const double t =
+      *TarnSimRuntime::GetInstance()->GetSystemInstance(instance)->IndependentVariable();
   if (section == TARN_SECTION_COMM_POINT) {
     census.outputTimes.push_back(t);
   } else if (section == TARN_SECTION_DERIVATIVE) {

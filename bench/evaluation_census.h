@@ -22,8 +22,8 @@ struct EvaluationCounts {
 
 struct RunCensus {
   EvaluationCounts evaluations;
-  int64_t steps = 0;              // steps of the runtime (one per post-step evaluation)
-  int64_t librarySteps = 0;       // internal steps of the solver library; 0 for other methods
+  int64_t steps = 0;                // steps of the runtime (one per post-step evaluation)
+  int64_t librarySteps = 0;         // internal steps of the solver library; 0 for other methods
   std::vector<double> outputTimes;  // each communication point after the start, in order
   std::vector<double> stepEnds;     // the time at the end of every step, in order
 };

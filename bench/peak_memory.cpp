@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   const double peakMiB = static_cast<double>(usage.ru_maxrss) / 1024;  // ru_maxrss is in KiB
-  std::printf("lactation run, algorithm %d: t = %g, peak resident memory %.1f MiB (budget %.0f MiB)\n",
-              static_cast<int>(algorithm), reached, peakMiB, kBudgetMiB);
+  std::printf(
+      "lactation run, algorithm %d: t = %g, peak resident memory %.1f MiB (budget %.0f MiB)\n",
+      static_cast<int>(algorithm), reached, peakMiB, kBudgetMiB);
   return reached == 4320 ? 0 : 1;
 }

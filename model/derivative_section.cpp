@@ -60,8 +60,7 @@ void DataBlock::DosingBodyWeightAgeAndIngestion() {
   z99995 = exp(months * -0.0555);
   bw_n = ((1 - z99995) * 13.642 + bw_n0) * bw_sens_n;
   const double days44 = pow(days, 4.4);
-  ktrans = (((days44 * (z99999 * 0.16)) / (days44 + pow(2.9, 4.4)) + 0.012) *
-                (1 - milktable) +
+  ktrans = (((days44 * (z99999 * 0.16)) / (days44 + pow(2.9, 4.4)) + 0.012) * (1 - milktable) +
             (milktable * z99998)) *
            (ingest_sens * breastfed * bw_n) / 24;
   z99985 = ktrans;  // dtotalingest/dt
@@ -404,32 +403,31 @@ void DataBlock::InfantGrowth() {
   const double years3 = pow(years, 3);
   const double years4 = pow(years, 4);
   const double years5 = pow(years, 5);
-  vfx_n = ((years3 * 51.963 + ((years5 * 0.0165) - years4 * 1.9784)) -
-           years2 * 459.38 + years * 1566.8 + 1004.2) *
+  vfx_n = ((years3 * 51.963 + ((years5 * 0.0165) - years4 * 1.9784)) - years2 * 459.38 +
+           years * 1566.8 + 1004.2) *
           vf_sens_n;
   vf_n = vfx_n / 1000;
   vfc_n = vf_n / bw_n;
   qf_n = vfc_n / vfc * qfc * qc_n;
-  vgx_n = ((years3 * 0.5823 + ((years5 * 0.0008) - years4 * 0.0356)) -
-           years2 * 4.0437 + years * 17.888 + 7.54) *
+  vgx_n = ((years3 * 0.5823 + ((years5 * 0.0008) - years4 * 0.0356)) - years2 * 4.0437 +
+           years * 17.888 + 7.54) *
           vgit_sens_n;
   vwholeg_n = vgx_n / 1000;
   vgc_n = vwholeg_n / bw_n;
   qg_n = vgc_n / vgc * qgc * qc_n;
-  vkx_n = ((years3 * 1.1729 + ((years5 * 0.0009737) - years4 * 0.0561)) -
-           years2 * 10.34 + years * 44.604 + 28.291) *
+  vkx_n = ((years3 * 1.1729 + ((years5 * 0.0009737) - years4 * 0.0561)) - years2 * 10.34 +
+           years * 44.604 + 28.291) *
           vk_sens_n;
   vk_n = vkx_n / 1000;
   vkc_n = vk_n / bw_n;
   qk_n = vkc_n / vkc * qkc * qc_n;
-  vlx_n = ((years3 * 7.9052 + ((years5 * 0.0072) - years4 * 0.3975)) -
-           years2 * 65.624 + years * 262.02 + 157.52) *
+  vlx_n = ((years3 * 7.9052 + ((years5 * 0.0072) - years4 * 0.3975)) - years2 * 65.624 +
+           years * 262.02 + 157.52) *
           vl_sens_n;
   vl_n = vlx_n / 1000;
   vlc_n = vl_n / bw_n;
   ql_n = vlc_n / vlc * qlc * qc_n;
-  vskx_n = ((years3 * 4.2762 + (years4 * -0.00992)) - years2 * 62.185 +
-            years * 432.78 + 203.2) *
+  vskx_n = ((years3 * 4.2762 + (years4 * -0.00992)) - years2 * 62.185 + years * 432.78 + 203.2) *
            vsk_sens_n;
   vwholesk_n = vskx_n / 1000;
   vskc_n = vwholesk_n / bw_n;

@@ -70,14 +70,14 @@ class PinnedOutputsTest : public ModelTest {
     EXPECT_EQ(pinned.size(), actual.size()) << run << ": number of pinned values";
     int differences = 0;
     for (std::size_t i = 0; i < actual.size(); ++i) {
-      const bool same = i < pinned.size() && actual[i].symbol == pinned[i]->symbol &&
-                        std::bit_cast<uint64_t>(actual[i].value) ==
-                            std::bit_cast<uint64_t>(pinned[i]->value);
+      const bool same =
+          i < pinned.size() && actual[i].symbol == pinned[i]->symbol &&
+          std::bit_cast<uint64_t>(actual[i].value) == std::bit_cast<uint64_t>(pinned[i]->value);
       if (same) continue;
       ++differences;
       char line[160];
-      std::snprintf(line, sizeof line, "PINNED(\"%s\", \"%s\", %a)", run,
-                    actual[i].symbol.c_str(), actual[i].value);
+      std::snprintf(line, sizeof line, "PINNED(\"%s\", \"%s\", %a)", run, actual[i].symbol.c_str(),
+                    actual[i].value);
       ADD_FAILURE() << line;
     }
     EXPECT_EQ(differences, 0) << run;
