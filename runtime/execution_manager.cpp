@@ -33,10 +33,10 @@ void TarnSimExecutionManager::EndPreviousRun() {
     record->control.SetFlag(Control::kZzstopflag, 1);
   }
   // A debug run asked to stop ends at its next tick; a paused one is woken by Terminate and
-  // then finds the stop flag raised.
-  if (debugState_.load() == TarnDebugState::kRunning ||
-      debugState_.load() == TarnDebugState::kPauseRequested) {
-    debugState_.store(TarnDebugState::kStopRequested);
+  // then finds the stop flag raised. Exchanged, not stored: the worker may be ending the run (and
+  // clearing the debug state) at this moment, and a stop stored after that would stay for good.
+  for (TarnDebugState executing : {TarnDebugState::kRunning, TarnDebugState::kPauseRequested}) {
+    if (debugState_.compare_exchange_strong(executing, TarnDebugState::kStopRequested)) break;
   }
   thread_->Terminate();
   thread_.reset();
@@ -145,10 +145,20 @@ void TarnSimExecutionManager::DebugBreak() {
 }
 
 void TarnSimExecutionManager::DebugStop() {
-  TarnDebugState running = TarnDebugState::kRunning;
-  if (debugState_.compare_exchange_strong(running, TarnDebugState::kStopRequested)) return;
+  {
+    // Decided under the lock that makes a pause and its report one step (Pause): a run is never
+    // reported ended while its worker is still executing it, or before the pause it ends from.
+    AutoLock guard(*this);
+    for (TarnDebugState executing : {TarnDebugState::kRunning, TarnDebugState::kPauseRequested}) {
+      // The worker ends the run at its next tick and reports the end itself.
+      if (debugState_.compare_exchange_strong(executing, TarnDebugState::kStopRequested)) return;
+    }
+    if (debugState_.load() == TarnDebugState::kStopRequested) return;
+    // A normal run on the worker is not the debugger's to end.
+    if (!debugMode_ && thread_ && !endReported_.load()) return;
+  }
   // Paused or idle: the run is reported ended at once. A paused worker stays suspended until the
-  // next start ends it.
+  // next start ends it; if anything resumes it first, it only unwinds (Pause).
   Finalize();
 }
 
@@ -160,17 +170,24 @@ void TarnSimExecutionManager::DebugResume() {
   if (thread_) thread_->Resume();
 }
 
+// The breakpoint list changes on the host's thread while a debug run's worker reads it at every
+// tick: both hold the manager's lock.
 void TarnSimExecutionManager::DebugAddBreakpoint(uint32_t line, const char* fileName,
                                                  const char* blockName) {
+  AutoLock guard(*this);
   breakpoints_.AddBreakpoint(line, fileName, blockName);
 }
 
 void TarnSimExecutionManager::DebugRemoveBreakpoint(uint32_t line, const char* fileName,
                                                     const char* blockName) {
+  AutoLock guard(*this);
   breakpoints_.RemoveBreakpoint(line, fileName, blockName);
 }
 
-void TarnSimExecutionManager::DebugClearAllBreakpoints() { breakpoints_.ClearAllBreakpoints(); }
+void TarnSimExecutionManager::DebugClearAllBreakpoints() {
+  AutoLock guard(*this);
+  breakpoints_.ClearAllBreakpoints();
+}
 
 void TarnSimExecutionManager::ReportFloatingPointFault() {
   exceptionReported_ = true;
@@ -190,9 +207,16 @@ void TarnSimExecutionManager::ReportFloatingPointFault() {
 
 void TarnSimExecutionManager::Pause() {
   pauseForFault_ = false;
-  debugState_.store(TarnDebugState::kPaused);
-  runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_DEBUG_PAUSED);
+  {
+    AutoLock guard(*this);
+    // A stop that arrived during this tick ends the run instead.
+    if (debugState_.load() == TarnDebugState::kStopRequested) throw DebugStopped();
+    debugState_.store(TarnDebugState::kPaused);
+    runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_DEBUG_PAUSED);
+  }
   if (thread_) thread_->Suspend();
+  // Reported ended while paused (DebugStop): whatever resumes the worker, the run only unwinds.
+  if (endReported_.load()) throw DebugStopped();
 }
 
 void TarnSimExecutionManager::DebugTick() {
@@ -209,10 +233,12 @@ void TarnSimExecutionManager::DebugTick() {
   const int32_t line = TarnGetLong(runningInstance_, lineSymbol_);
   const char* file = TarnGetString(runningInstance_, fileSymbol_);
   const char* block = TarnGetString(runningInstance_, blockSymbol_);
-  if (breakpoints_.ContainsBreakpoint(static_cast<uint32_t>(line), file, block) ||
-      pauseForFault_) {
-    Pause();
+  bool atBreakpoint;
+  {
+    AutoLock guard(*this);
+    atBreakpoint = breakpoints_.ContainsBreakpoint(static_cast<uint32_t>(line), file, block);
   }
+  if (atBreakpoint || pauseForFault_) Pause();
 }
 
 }  // namespace tarn

@@ -450,8 +450,7 @@ void TarnSimRuntime::TarnSimInvokeDiscreteEventOccurred(uint32_t instance, uint3
 void TarnSimRuntime::TarnSimSetExecutionState(uint32_t instance, TarnExecutionState state) {
   SystemInstance* record = GetSystemInstance(instance);
   if (record == nullptr) return;
-  const TarnExecutionState previous = record->executionState;
-  record->executionState = state;
+  const TarnExecutionState previous = record->executionState.exchange(state);
   ForEachRegistration(record->executionStateCallbacks, [&](const ExecutionStateRegistration& r) {
     r.callback(instance, r.userValue, previous, state);
   });

@@ -6,6 +6,7 @@
 #define TARN_RUNTIME_RUNTIME_H
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -130,7 +131,8 @@ struct SystemInstance {
   void** otherVariables = nullptr;
   ControlBlock control;
   std::unique_ptr<OdeSolver> solver;
-  TarnExecutionState executionState = TARN_STATE_NONE;
+  // Reported from the host's thread (states 1, 9, 11) and from a run's worker alike.
+  std::atomic<TarnExecutionState> executionState{TARN_STATE_NONE};
   std::vector<StatusRegistration> statusCallbacks;
   std::vector<ErrorRegistration> errorCallbacks;
   std::vector<TickRegistration> tickCallbacks;

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "runtime/execution_manager.h"
@@ -185,6 +186,47 @@ TEST_F(Debugger, FinalizeEndsAPausedRun) {
   ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED));
   TarnFinalize();  // must not hang on the suspended worker
   EXPECT_EQ(runLog.States().back(), TARN_STATE_DEBUG_ENDED);
+}
+
+// Regression: a second stop before the first took effect reported the end at once, and the
+// still-running worker then reported its initialisation after it.
+TEST_F(Debugger, StopWhileAStopIsPendingLetsTheWorkerReportTheEnd) {
+  M::block.tstop = 1e9;
+  for (int round = 0; round < 20; ++round) {
+    runLog.Clear();
+    TarnDebugStart(instance_);
+    TarnDebugStop(instance_);
+    TarnDebugStop(instance_);
+    ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_ENDED)) << round;
+    TarnFinalize();  // joins the worker: anything it reports comes before this returns
+    EXPECT_EQ(runLog.States(), (std::vector<int>{6, 3, 7})) << round;
+    Load(DecayModel::RegisterWithDebugSymbols);
+    M::block.tstop = 1e9;
+  }
+}
+
+// Regression: the debugger's stop reported the end of a normal run that went on running.
+TEST_F(Debugger, StopDoesNotEndANormalRun) {
+  M::block.tstop = 1e9;
+  TarnStart(instance_);
+  TarnDebugStop(instance_);
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(runLog.States(), (std::vector<int>{1, 3}));
+  TarnFinalize();
+  EXPECT_EQ(runLog.States(), (std::vector<int>{1, 3, 5}));
+}
+
+// Regression: a worker stopped while paused and then resumed ran on after its reported end.
+TEST_F(Debugger, ResumingARunStoppedWhilePausedReportsNothingMore) {
+  M::block.tstop = 1e9;
+  TarnDebugAddBreakpoint(instance_, 11, "", "dynamic");
+  TarnDebugStart(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED));
+  TarnDebugStop(instance_);
+  TarnDebugResume(instance_);
+  std::this_thread::sleep_for(20ms);
+  TarnFinalize();
+  EXPECT_EQ(runLog.States(), (std::vector<int>{6, 3, 8, 7}));
 }
 
 TEST_F(Debugger, RepeatedPauseResumeSequencesNeverHang) {
