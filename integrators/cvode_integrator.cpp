@@ -133,7 +133,11 @@ bool CvodeIntegrator::CreateSolverMemory() {
   const int32_t lower = settings.GetJacLowerBandwidth();
   if (upper == 0 && lower == 0) return CVDiag(cvodeMemory) == CVDIAG_SUCCESS;
   if (upper > 0 && lower > 0) {
-    jacobianMatrix = SUNBandMatrix(n, upper, lower, context);
+    // A band wider than the matrix is the whole matrix; storage for more diagonals than it has
+    // would be wasted (for a bandwidth near 2^31, terabytes).
+    const sunindextype widest = std::max<sunindextype>(n - 1, 0);
+    jacobianMatrix = SUNBandMatrix(n, std::min<sunindextype>(upper, widest),
+                                   std::min<sunindextype>(lower, widest), context);
     if (jacobianMatrix == nullptr) return false;
     linearSolver = SUNLinSol_Band(yVector, jacobianMatrix, context);
   } else {

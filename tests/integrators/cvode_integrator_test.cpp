@@ -7,6 +7,7 @@
 #include <sunmatrix/sunmatrix_band.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "integrators/adapter_run.h"
@@ -82,12 +83,27 @@ INSTANTIATE_TEST_SUITE_P(
     Bandwidths, CvodeLinearSolverTest,
     ::testing::Values(BandwidthCase{"Dense", -1, -1, SUNMATRIX_DENSE, ""},
                       BandwidthCase{"Diagonal", 0, 0, SUNMATRIX_CUSTOM, ""},
-                      BandwidthCase{"Band", 2, 3, SUNMATRIX_BAND, ""},
+                      BandwidthCase{"Band", 2, 2, SUNMATRIX_BAND, ""},
                       BandwidthCase{
                           "Inconsistent", 2, 0, SUNMATRIX_DENSE,
                           "Error: Inconsistent values for UBWITG and LBWITG supplied to CVODE.  "
                           "Assuming dense matrix.\n"}),
     [](const ::testing::TestParamInfo<BandwidthCase>& info) { return info.param.name; });
+
+// Regression: a bandwidth beyond the matrix asked the library for storage of that many diagonals
+// (terabytes for 2^31 - 1); a band that wide is the whole matrix.
+TEST(CvodeIntegratorTest, BandWiderThanTheMatrixIsTheWholeMatrix) {
+  AdapterRun run(IntegrationAlgorithm::AlgCvode, &Robertson, {1, 0, 0}, 4, 1e-12, 1e-8);
+  run.Settings().SetJacUpperBandwidth(std::numeric_limits<int32_t>::max());
+  run.Settings().SetJacLowerBandwidth(std::numeric_limits<int32_t>::max());
+  ASSERT_TRUE(run.RunTo(4));
+  const CvodeIntegrator& adapter = Cvode(run);
+  ASSERT_NE(adapter.jacobianMatrix, nullptr);
+  EXPECT_EQ(SUNBandMatrix_UpperBandwidth(adapter.jacobianMatrix), 2);
+  EXPECT_EQ(SUNBandMatrix_LowerBandwidth(adapter.jacobianMatrix), 2);
+  ASSERT_TRUE(run.RunTo(40));
+  EXPECT_NEAR(run.y[0], 0.7158270687, 0.7158270687 * 1e-5);
+}
 
 TEST(CvodeIntegratorTest, DerivativeThatMakesTheSolverGiveUpStopsTheRun) {
   AdapterRun run(IntegrationAlgorithm::AlgCvode, &Decay, {1}, 1, 1e-6, 1e-6);
