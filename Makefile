@@ -45,7 +45,28 @@ test-sanitize: deps
 	  ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j$(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+
+# The fuzz targets of tests/fuzz, built with clang, libFuzzer, AddressSanitizer and UBSan, each run
+# for FUZZ_SECONDS from the committed seed corpus. New inputs go to build-fuzz/corpus, findings to
+# build-fuzz/ (crash-*, timeout-*), and the run fails on the first finding.
+FUZZ_DIR := build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := symbol_access run_control
+.PHONY: fuzz
+fuzz:
+	@bash scripts/install-deps.sh fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON \
+	  -DTARN_FUZZ=ON -DCMAKE_C_FLAGS="-O1 -fsanitize=fuzzer-no-link" \
+	  -DCMAKE_CXX_FLAGS="-O1 -fsanitize=fuzzer-no-link" > /dev/null
+	@cmake --build $(FUZZ_DIR) -j$(JOBS) --target $(FUZZ_TARGETS:%=tarn_%_fuzzer)
+	@for target in $(FUZZ_TARGETS); do \
+	  echo "== fuzzing $$target for $(FUZZ_SECONDS) s"; \
+	  mkdir -p $(FUZZ_DIR)/corpus/$$target; \
+	  ./$(FUZZ_DIR)/tarn_$${target}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
+	    -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ \
+	    $(FUZZ_DIR)/corpus/$$target tests/fuzz/corpus/$$target || exit 1; \
+	done
 
 # Benchmarks of the runtime against the solver libraries called directly, then the peak memory of
 # a lactation run with each library (bench/README.md). `make build`, and so `make test`, builds
