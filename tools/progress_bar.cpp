@@ -14,10 +14,23 @@ constexpr std::chrono::milliseconds kShowAfter{1000};
 constexpr std::chrono::milliseconds kRedrawInterval{100};
 constexpr int kWidth = 30;
 
+bool Enabled(ProgressMode mode) {
+  switch (mode) {
+    case ProgressMode::kAuto:
+      return isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) == 0;
+    case ProgressMode::kAlways:
+      return true;
+    case ProgressMode::kNever:
+      return false;
+  }
+  return false;
+}
+
 }  // namespace
 
-ProgressBar::ProgressBar(double start, double end)
-    : enabled_(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) == 0 && end > start),
+ProgressBar::ProgressBar(double start, double end, ProgressMode mode)
+    : enabled_(Enabled(mode) && end > start),
+      showAfter_(mode == ProgressMode::kAuto ? kShowAfter : Clock::duration::zero()),
       start_(start),
       end_(end),
       started_(Clock::now()) {}
@@ -25,7 +38,7 @@ ProgressBar::ProgressBar(double start, double end)
 void ProgressBar::Update(double t) {
   if (!enabled_) return;
   const Clock::time_point now = Clock::now();
-  if (now - started_ < kShowAfter || (shown_ && now - drawnAt_ < kRedrawInterval)) return;
+  if (now - started_ < showAfter_ || (shown_ && now - drawnAt_ < kRedrawInterval)) return;
   const double fraction = std::clamp((t - start_) / (end_ - start_), 0.0, 1.0);
   const int filled = static_cast<int>(fraction * kWidth + 0.5);
   const std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '.');

@@ -6,13 +6,17 @@
 
 namespace tarn::sim {
 
-// Shows how far the model time has come between its start and its end. The bar is drawn only
-// when standard error is a terminal and standard output is not (rows written to the same
-// terminal show the progress themselves), and only once the run has taken longer than a second;
-// it is redrawn at most ten times a second.
+// When the bar is drawn: `kAuto` only when standard error is a terminal and standard output is
+// not (rows written to the same terminal show the progress themselves), and only once the run has
+// taken longer than a second; `kAlways` from the first output point on, wherever standard error
+// goes; `kNever` not at all.
+enum class ProgressMode { kAuto, kAlways, kNever };
+
+// Shows how far the model time has come between its start and its end, redrawn at most ten times
+// a second.
 class ProgressBar final {
  public:
-  ProgressBar(double start, double end);
+  ProgressBar(double start, double end, ProgressMode mode);
 
   // Called at each output point with the model time.
   void Update(double t);
@@ -24,6 +28,7 @@ class ProgressBar final {
   using Clock = std::chrono::steady_clock;
 
   bool enabled_;
+  Clock::duration showAfter_;
   double start_;
   double end_;
   Clock::time_point started_;

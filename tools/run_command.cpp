@@ -22,6 +22,7 @@ namespace tarn::sim {
 const char kRunUsage[] =
     "usage: tarn-sim [run] [--set NAME=VALUE ...] [--out NAME,...] [--alg CODE|NAME]\n"
     "                [--tstop HOURS] [--cint HOURS] [--every N] [--format csv|tsv]\n"
+    "                [--progress auto|always|never]\n"
     "\n"
     "Runs the lactation iodide/perchlorate model from t = 0 to tstop (24 h by default) and\n"
     "writes one row per communication interval (cint, 0.05 h by default) to standard output;\n"
@@ -38,11 +39,13 @@ const char kRunUsage[] =
     "  --cint HOURS      communication interval (the same as --set cint=HOURS)\n"
     "  --every N         write only every Nth row; the last row is always written\n"
     "  --format FORMAT   csv (default) or tsv\n"
+    "  --progress WHEN   progress bar on standard error: auto (default) draws it once the run\n"
+    "                    has taken a second, when standard error is a terminal and standard\n"
+    "                    output is not; always draws it from the start; never\n"
     "  --help            this text\n"
     "\n"
     "Exit status: 0 when the run reaches tstop, 1 when it fails (the reason on standard\n"
-    "error), 2 on bad usage. A run that takes longer than a second shows a progress bar on\n"
-    "standard error when that is a terminal and standard output is not.\n";
+    "error), 2 on bad usage.\n";
 
 namespace {
 
@@ -64,6 +67,7 @@ struct RunOptions {
   std::vector<uint32_t> outputs;
   uint32_t every = 1;
   TableFormat format = TableFormat::kCsv;
+  ProgressMode progress = ProgressMode::kAuto;
   bool help = false;
 };
 
@@ -102,6 +106,19 @@ int ParseEvery(const std::string& text, RunOptions* options) {
     return UsageError("--every takes a whole number of rows from 1 up, not '" + text + "'");
   }
   options->every = static_cast<uint32_t>(every);
+  return 0;
+}
+
+int ParseProgressMode(const std::string& text, RunOptions* options) {
+  if (text == "auto") {
+    options->progress = ProgressMode::kAuto;
+  } else if (text == "always") {
+    options->progress = ProgressMode::kAlways;
+  } else if (text == "never") {
+    options->progress = ProgressMode::kNever;
+  } else {
+    return UsageError("--progress is auto, always or never, not '" + text + "'");
+  }
   return 0;
 }
 
@@ -145,6 +162,9 @@ int ParseRunArguments(const Arguments& arguments, RunOptions* options) {
       if (!ParseTableFormat(*value, &options->format)) {
         return UsageError("--format is csv or tsv, not '" + *value + "'");
       }
+    } else if (argument == "--progress") {
+      if ((status = needsValue("--progress")) != 0) return status;
+      status = ParseProgressMode(*value, options);
     } else {
       return UsageError("unknown option '" + argument + "'");
     }
@@ -165,7 +185,7 @@ class RunWriter final {
         every_(options.every),
         separator_(Separator(options.format)),
         timeIndex_(TarnGetSymbolIndex("t")),
-        progress_(start, end) {}
+        progress_(start, end, options.progress) {}
 
   void WriteHeader() const {
     for (size_t i = 0; i < columns_.size(); ++i) {
