@@ -104,15 +104,17 @@ def test_samples_from_a_data_frame_and_the_summary_table(library):
 
 
 def grandchildren():
-    """Processes whose parent is a child of this process."""
+    """Live processes whose parent is a child of this process (unreaped ended ones left out)."""
     parents = {}
     for entry in os.listdir("/proc"):
         if entry.isdigit():
             try:
                 with open(f"/proc/{entry}/stat") as stat:
-                    parents[int(entry)] = int(stat.read().rsplit(")", 1)[1].split()[1])
-            except (OSError, IndexError, ValueError):
+                    state, parent = stat.read().rsplit(")", 1)[1].split()[:2]
+            except (OSError, ValueError):
                 continue
+            if state != "Z":
+                parents[int(entry)] = int(parent)
     children = {pid for pid, parent in parents.items() if parent == os.getpid()}
     return [pid for pid, parent in parents.items() if parent in children]
 
@@ -125,15 +127,17 @@ def test_a_sample_whose_process_crashes_costs_no_other(library):
         while not killed and time.monotonic() < deadline:
             running = grandchildren()
             if running:
-                time.sleep(0.2)
-                os.kill(running[0], signal.SIGKILL)
-                killed.append(running[0])
-            time.sleep(0.05)
+                try:
+                    os.kill(running[0], signal.SIGKILL)
+                    killed.append(running[0])
+                except ProcessLookupError:  # it ended between the look and the kill
+                    pass
+            time.sleep(0.01)
 
     killer = threading.Thread(target=kill_one_sample)
     killer.start()
-    # Runs of several seconds each, so that one is surely running when the killer looks.
-    population = tarn.run_population([{}, {}, {}], ["ca_i"], tstop=3000, workers=3)
+    # Runs of a second or more each, so that one is surely running when the killer looks.
+    population = tarn.run_population([{}, {}, {}], ["ca_i"], tstop=6000, workers=3)
     killer.join()
     assert killed and len(population.results) == 2
     (index, message), = population.errors.items()
