@@ -1,13 +1,14 @@
 # Quick start: `make run` and `make test` each install what is missing, configure and build.
 BUILD_DIR := build
 SANITIZE_DIR := build-sanitize
+THREAD_DIR := build-thread
 JOBS ?= $(shell nproc)
 # The Python package and its tests run on Debian's Python, which has Debian's numpy, pandas,
 # matplotlib and dask.distributed.
 PYTHON := /usr/bin/python3
 LIBRARY_ENV := TARN_LIBRARY=$(abspath $(BUILD_DIR))/libtarn.so TARN_SIM=$(abspath $(BUILD_DIR))/tarn-sim
 
-.PHONY: all deps build run test test-python test-sanitize examples clean
+.PHONY: all deps build run test test-python test-sanitize test-thread examples clean
 
 all: build
 
@@ -44,8 +45,21 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j$(JOBS)
 
+# The suites that drive runs from the host's thread while the worker integrates, with
+# ThreadSanitizer. tests/thread_sanitizer.supp lists the one race the design intends.
+THREAD_SUITES := threads runtime reliability
+test-thread: deps
+	@cmake -S . -B $(THREAD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_SANITIZE_THREAD=ON \
+	  > /dev/null
+	@cmake --build $(THREAD_DIR) -j$(JOBS) --target $(THREAD_SUITES:%=tarn_%_tests)
+	@for suite in $(THREAD_SUITES); do \
+	  echo "== tarn_$${suite}_tests with ThreadSanitizer"; \
+	  TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/thread_sanitizer.supp" \
+	    ./$(THREAD_DIR)/tarn_$${suite}_tests || exit 1; \
+	done
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(THREAD_DIR) $(FUZZ_DIR)
 
 # The fuzz targets of tests/fuzz, built with clang, libFuzzer, AddressSanitizer and UBSan, each run
 # for FUZZ_SECONDS from the committed seed corpus. New inputs go to build-fuzz/corpus, findings to

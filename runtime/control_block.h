@@ -3,6 +3,7 @@
 #ifndef TARN_RUNTIME_CONTROL_BLOCK_H
 #define TARN_RUNTIME_CONTROL_BLOCK_H
 
+#include <atomic>
 #include <cstdint>
 
 namespace tarn {
@@ -79,14 +80,17 @@ class ControlBlock {
   uint8_t* Logical(Control symbol) const { return static_cast<uint8_t*>(Address(symbol)); }
 
   // Writes a logical control symbol, or the lowest byte of a long one (the run flags are written
-  // as single bytes). Nothing when the symbol is not bound.
+  // as single bytes). Nothing when the symbol is not bound. The flags are accessed atomically:
+  // the host's thread sets the stop flag while the worker polls and clears it.
   void SetFlag(Control symbol, uint8_t value) const {
-    if (auto* byte = static_cast<uint8_t*>(Address(symbol))) *byte = value;
+    if (auto* byte = static_cast<uint8_t*>(Address(symbol))) {
+      std::atomic_ref<uint8_t>(*byte).store(value, std::memory_order_relaxed);
+    }
   }
   // Reads a logical control symbol, or the lowest byte of a long one; 0 when not bound.
   uint8_t Flag(Control symbol) const {
-    const auto* byte = static_cast<const uint8_t*>(Address(symbol));
-    return byte ? *byte : 0;
+    auto* byte = static_cast<uint8_t*>(Address(symbol));
+    return byte ? std::atomic_ref<uint8_t>(*byte).load(std::memory_order_relaxed) : 0;
   }
 
  private:

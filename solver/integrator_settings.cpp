@@ -1,6 +1,8 @@
 // IntegratorSettings: getters and setters through the setting pointers, defaults, Copy.
 #include "solver/integrator_settings.h"
 
+#include <atomic>
+
 namespace tarn {
 namespace {
 
@@ -176,8 +178,16 @@ void IntegratorSettings::SetMinStepSizeViolation(bool value) {
   WriteLogical(minStepSizeViolation, value);
 }
 
-bool IntegratorSettings::GetStopFlag() const { return ReadLogical(stopFlag, kDefaultStopFlag); }
-void IntegratorSettings::SetStopFlag(bool value) { WriteLogical(stopFlag, value); }
+// The stop flag is accessed atomically: the host's thread sets it while the worker polls it.
+bool IntegratorSettings::GetStopFlag() const {
+  if (stopFlag == nullptr) return kDefaultStopFlag;
+  return std::atomic_ref<TarnLogical>(*stopFlag).load(std::memory_order_relaxed) != 0;
+}
+void IntegratorSettings::SetStopFlag(bool value) {
+  if (stopFlag != nullptr) {
+    std::atomic_ref<TarnLogical>(*stopFlag).store(value ? 1 : 0, std::memory_order_relaxed);
+  }
+}
 
 int32_t IntegratorSettings::GetNumCommIntsPerOuput() const {
   return Read(numCommIntsPerOuput, kDefaultNumCommIntsPerOuput);
