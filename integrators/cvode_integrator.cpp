@@ -12,6 +12,7 @@
 #include <sunmatrix/sunmatrix_dense.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "integrators/integrator_messages.h"
 
@@ -24,6 +25,8 @@ constexpr char kInconsistentBandwidths[] =
 // A diagnostic of CVODE: module, kind, function, then the text on a line of its own; the last
 // line end sets it off from the next message.
 constexpr char kSolverMessage[] = "[%s %s]  %s\n  %s\n";
+// What the right-hand side returns to make CVode give up at once.
+constexpr int kUnrecoverableFailure = -1;
 constexpr char kErrorKind[] = "ERROR";
 constexpr char kWarningKind[] = "WARNING";
 
@@ -88,9 +91,15 @@ void CvodeIntegrator::Step() {
     return;
   }
 
-  // Left set when the model's evaluation throws out of CVode.
+  // Left set when the model's evaluation throws.
   lastCallIncomplete = true;
   const int result = CVode(cvodeMemory, tout, yVector, indVar, CV_NORMAL);
+  if (evaluationException) {
+    // CVode has returned through its own clean-up; the exception goes on from the point whose
+    // evaluation raised it.
+    *indVar = evaluationExceptionTime;
+    std::rethrow_exception(std::exchange(evaluationException, nullptr));
+  }
   // A stop raised during the call (by the host, or by a failed algebraic solve in a callback)
   // stays raised.
   if (result != CV_SUCCESS) settings.SetStopFlag(true);
@@ -167,18 +176,26 @@ void CvodeIntegrator::ReleaseSolverMemory() {
 
 int CvodeIntegrator::Derivatives(double t, N_Vector y, N_Vector ydot, void* adapter) {
   auto& self = *static_cast<CvodeIntegrator*>(adapter);
-  const double* values = N_VGetArrayPointer(y);
-  std::copy(values, values + self.numStates, self.states);
-  self.CalculateAlgebraicStatesOrStop();
-  *self.indVar = t;
-  self.CalculateDerivatives();
+  try {
+    const double* values = N_VGetArrayPointer(y);
+    std::copy(values, values + self.numStates, self.states);
+    self.CalculateAlgebraicStatesOrStop();
+    *self.indVar = t;
+    self.CalculateDerivatives();
+  } catch (...) {
+    self.evaluationException = std::current_exception();
+    self.evaluationExceptionTime = t;
+    return kUnrecoverableFailure;
+  }
   std::copy(self.derivatives, self.derivatives + self.numStates, N_VGetArrayPointer(ydot));
   return 0;
 }
 
 void CvodeIntegrator::WriteSolverMessage(int errorCode, const char* module, const char* function,
                                          char* text, void* adapter) {
-  static_cast<CvodeIntegrator*>(adapter)->WriteFormattedMessage(
+  auto* self = static_cast<CvodeIntegrator*>(adapter);
+  if (self->evaluationException) return;
+  self->WriteFormattedMessage(
       kSolverMessage, module, errorCode < 0 ? kErrorKind : kWarningKind, function, text);
 }
 

@@ -9,6 +9,7 @@
 #include <sundials/sundials_nvector.h>
 
 #include <cstdint>
+#include <exception>
 #include <vector>
 
 #include "integrators/integrator.h"
@@ -48,7 +49,8 @@ class CvodeIntegrator final : public Integrator {
   // explain it); *indVar still moves to the output time. Otherwise the stop flag is cleared (a
   // flag the model raised during the solver's evaluations, which may lie beyond the output time,
   // is left to the solver's evaluation after the step) and stepSize becomes CVODE's next step,
-  // with stepSizeChanged set when it differs.
+  // with stepSizeChanged set when it differs. An exception of the model's evaluation inside the
+  // call comes out of Step once CVode has returned, with *indVar at that evaluation's time.
   void Step() override;
 
   SUNContext context = nullptr;            // owned
@@ -61,6 +63,11 @@ class CvodeIntegrator final : public Integrator {
   // The last call of CVode failed or was left by an exception: there is no integration to
   // continue.
   bool lastCallIncomplete = false;
+  // An exception of the model's evaluation inside CVode, held until CVode has returned: thrown
+  // through the library's C frames it would skip their clean-up (the difference-quotient
+  // Jacobian frees its work vectors only on the way out).
+  std::exception_ptr evaluationException;
+  double evaluationExceptionTime = 0;  // the time of the evaluation that threw
 
  private:
   // Creates the context, both vectors, the solver memory at the present point and the linear
@@ -70,8 +77,11 @@ class CvodeIntegrator final : public Integrator {
   void ReleaseSolverMemory();
 
   // CVODE's right-hand side: evaluates the model at (t, y) and copies the derivatives into ydot.
+  // An exception of the evaluation is kept in evaluationException and fails the call
+  // unrecoverably.
   static int Derivatives(double t, N_Vector y, N_Vector ydot, void* adapter);
-  // CVODE's error and warning handler: one message per diagnostic.
+  // CVODE's error and warning handler: one message per diagnostic, none for the failure an
+  // evaluation's exception caused (the exception reports it).
   static void WriteSolverMessage(int errorCode, const char* module, const char* function,
                                  char* text, void* adapter);
 };
