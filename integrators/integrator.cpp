@@ -12,6 +12,7 @@
 
 #include "integrators/integrator_messages.h"
 #include "runtime/floating_point_status.h"
+#include "solver/message_buffer.h"
 
 namespace tarn {
 namespace msg = integrator_messages;
@@ -641,8 +642,7 @@ void Integrator::SetMaxRelativeError(uint32_t index, double value) {
 // ---- Diagnostics -------------------------------------------------------------------------------
 
 void Integrator::WriteMessage(const char* text) {
-  messages += text;
-  messages += '\n';
+  AppendMessageLine(messages, messagesLeftOut, text);
 }
 
 void Integrator::WriteFormattedMessage(const char* format, ...) {

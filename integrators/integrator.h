@@ -180,7 +180,8 @@ class Integrator {
   // residuals, trial point and its scaled residuals, secant differences of points and residuals.
   std::vector<double> iterX, iterR, iterXTrial, iterRTrial, iterDx, iterDr;
 
-  std::string messages;  // filled by WriteMessage, collected by the runtime
+  std::string messages;        // filled by WriteMessage, collected by the runtime
+  uint64_t messagesLeftOut = 0;  // messages past kMessageBufferLimit since the last collection
 
  protected:
   // When writeNormalData: `label`, WriteStates and WriteDerivatives.

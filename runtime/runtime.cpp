@@ -1,5 +1,6 @@
 #include "runtime/runtime.h"
 
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 
@@ -337,7 +338,14 @@ void TarnSimRuntime::CheckMessageBuffer(uint32_t instance) {
   // The text is taken out of the buffer for the callbacks, which may write new messages into it,
   // and its storage handed back afterwards when they did not, so that a buffer in use allocates
   // nothing from one interval to the next.
-  auto deliver = [&](std::string& buffer) {
+  auto deliver = [&](std::string& buffer, uint64_t& leftOut) {
+    if (leftOut != 0) {
+      char line[96];
+      std::snprintf(line, sizeof line, kMessagesLeftOut,
+                    static_cast<unsigned long long>(leftOut));
+      buffer += line;
+      leftOut = 0;
+    }
     if (buffer.empty()) return;
     std::string text;
     text.swap(buffer);
@@ -347,8 +355,10 @@ void TarnSimRuntime::CheckMessageBuffer(uint32_t instance) {
       buffer.swap(text);
     }
   };
-  deliver(record->solver->messages);
-  if (Integrator* integrator = record->solver->GetIntegrator()) deliver(integrator->messages);
+  deliver(record->solver->messages, record->solver->messagesLeftOut);
+  if (Integrator* integrator = record->solver->GetIntegrator()) {
+    deliver(integrator->messages, integrator->messagesLeftOut);
+  }
 }
 
 void TarnSimRuntime::WriteStatistics(uint32_t instance) {

@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "solver/integrator_factory.h"
+#include "solver/message_buffer.h"
 #include "solver/ode_solver_messages.h"
 
 namespace tarn {
@@ -401,8 +402,7 @@ bool OdeSolver::RestoreState() {
 }
 
 void OdeSolver::WriteMessage(const char* text) {
-  if (text != nullptr) messages += text;
-  messages += '\n';
+  AppendMessageLine(messages, messagesLeftOut, text != nullptr ? text : "");
 }
 
 void OdeSolver::WriteFormattedMessage(const char* format, ...) {
@@ -412,13 +412,10 @@ void OdeSolver::WriteFormattedMessage(const char* format, ...) {
   va_copy(measuring, arguments);
   const int length = std::vsnprintf(nullptr, 0, format, measuring);
   va_end(measuring);
-  if (length > 0) {
-    std::string text(static_cast<std::size_t>(length), '\0');
-    std::vsnprintf(text.data(), text.size() + 1, format, arguments);
-    messages += text;
-  }
+  std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, arguments);
   va_end(arguments);
-  messages += '\n';
+  AppendMessageLine(messages, messagesLeftOut, text);
 }
 
 void OdeSolver::DebugDump(const char* label) const {

@@ -150,6 +150,7 @@ class OdeSolver final {
   IntegratorSettings settings;
   // Lines written by the solver, each ended by "\n"; the runtime delivers and clears them.
   std::string messages;
+  uint64_t messagesLeftOut = 0;  // messages past kMessageBufferLimit since the last delivery
 
  private:
   // Finalizes and replaces the integrator with a new one of integrationAlgorithm, sharing the

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "solver/message_buffer.h"
 #include "support/decay_model.h"
 #include "support/test_model.h"
 #include "tarn/tarn.h"
@@ -187,6 +189,38 @@ TEST_F(RunControl, UnsupportedAlgorithmFallsBackToRk4WithTwoMessages) {
   EXPECT_EQ(messages_[0], "WARNING: Invalid integration algorithm was specified.");
   EXPECT_EQ(messages_[1], "The default algorithm (RK4) is being used instead.");
   EXPECT_EQ(M::block.control.ialg, 5);
+}
+
+// Tracing every evaluation of 20,000 RK4 steps per interval writes megabytes: each interval
+// delivers at most the buffer's limit and says how many messages it left out, and the next
+// interval starts with an empty buffer.
+TEST_F(RunControl, AnIntervalDeliversAtMostTheBufferLimitAndCountsTheRest) {
+  M::block.control.cint = 0.1;
+  M::block.control.nstp = 20000;
+  M::block.control.wnditg = 1;
+  M::block.tstop = 0.2;
+  TarnStartBlocking(instance_);
+  EXPECT_DOUBLE_EQ(M::block.t, 0.2);
+  EXPECT_NEAR(M::block.y, std::exp(-0.2), 1e-12);
+
+  std::vector<std::string> full;
+  for (const std::string& message : messages_) {
+    if (message.size() > kMessageBufferLimit) full.push_back(message);
+  }
+  ASSERT_EQ(full.size(), 2u);
+  for (const std::string& text : full) {
+    EXPECT_LT(text.size(), kMessageBufferLimit + 1024);
+    const size_t lastLine = text.rfind('\n', text.size() - 2) + 1;
+    const std::string closing = text.substr(lastLine);
+    unsigned long long leftOut = 0;
+    ASSERT_EQ(std::sscanf(closing.c_str(),
+                          "%llu further messages of this communication interval were left out.\n",
+                          &leftOut),
+              1)
+        << closing;
+    // Four evaluations of three trace lines for each of 20,000 steps, most of them left out.
+    EXPECT_GT(leftOut, 20000u * 4 * 3 - text.size() / 10);
+  }
 }
 
 TEST_F(RunControl, MissingInstanceChangesNoFlags) {
