@@ -36,10 +36,11 @@ class SymbolSnapshot {
     }
   }
 
-  void Restore(uint32_t instance) {
-    for (Saved& saved : saved_) {
-      if (!saved.elements.empty()) saved.value.address = saved.elements.data();
-      TarnSetSymbolValue(instance, saved.index, saved.dataType, saved.value, saved.extents.data());
+  void Restore(uint32_t instance) const {
+    for (const Saved& saved : saved_) {
+      TarnSymbolValue value = saved.value;
+      if (!saved.elements.empty()) value.address = const_cast<double*>(saved.elements.data());
+      TarnSetSymbolValue(instance, saved.index, saved.dataType, value, saved.extents.data());
     }
   }
 

@@ -56,7 +56,7 @@ void ExpectWellFormed(const std::vector<int>& states, int iteration) {
 TEST(Concurrency, HostCallsAtRandomMomentsDuringNonBlockingRuns) {
   TarnInitialize();
   const uint32_t first = TarnCreate();
-  const ModelDefaults defaults(first);
+  const SymbolSnapshot defaults(first);
   TarnFinalize();
   const int baseline = ThreadCount();
 

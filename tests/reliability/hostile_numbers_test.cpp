@@ -105,7 +105,7 @@ class HostileNumbers : public ::testing::TestWithParam<HostileCase> {
   static void SetUpTestSuite() {
     TarnInitialize();
     const uint32_t instance = TarnCreate();
-    defaults_ = new ModelDefaults(instance);
+    defaults_ = new SymbolSnapshot(instance);
     tolerance_ = TarnGetRelativeError(instance, Index("t") + 1);
     TarnSetDouble(instance, Index("tstop"), kHorizon);
     TarnStartBlocking(instance);
@@ -141,7 +141,7 @@ class HostileNumbers : public ::testing::TestWithParam<HostileCase> {
   }
 
   uint32_t instance_ = 0;
-  static inline ModelDefaults* defaults_ = nullptr;
+  static inline SymbolSnapshot* defaults_ = nullptr;
   static inline double tolerance_ = 0;
   static inline std::vector<double> fresh_;
   static inline std::vector<std::string> endings_;

@@ -1,18 +1,19 @@
 // Shared pieces of the reliability suite, which drives the library's own model through libtarn.so
-// and its public header: the model's default values (all instances share one data block, so every
-// test starts from them), the outputs a run is judged by, and recorders of what a run reported.
+// and its public header: the outputs a run is judged by and recorders of what a run reported. All
+// instances share one data block, so every test starts from the model's default values, kept in a
+// SymbolSnapshot of the model suite's fixture.
 #ifndef TARN_TESTS_RELIABILITY_RELIABILITY_FIXTURE_H
 #define TARN_TESTS_RELIABILITY_RELIABILITY_FIXTURE_H
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "model/model_fixture.h"
 #include "tarn/tarn.h"
 
 namespace tarn::test {
@@ -22,45 +23,6 @@ inline uint32_t Index(const char* name) {
   EXPECT_NE(index, 0u) << "no symbol named " << name;
   return index;
 }
-
-// Every symbol's value as the library registered it, written back through the generic functions.
-class ModelDefaults {
- public:
-  explicit ModelDefaults(uint32_t instance) {
-    const uint32_t count = TarnGetNumberSymbols();
-    for (uint32_t index = 1; index <= count; ++index) {
-      Saved saved{};
-      saved.index = index;
-      if (!TarnGetSymbolValue(instance, index, &saved.dataType, &saved.value,
-                              saved.extents.data())) {
-        continue;
-      }
-      if (saved.extents[0] != 0) {
-        const auto* elements = static_cast<const double*>(saved.value.address);
-        saved.elements.assign(elements, elements + saved.extents[0]);
-      }
-      saved_.push_back(saved);
-    }
-  }
-
-  void Restore(uint32_t instance) const {
-    for (const Saved& saved : saved_) {
-      TarnSymbolValue value = saved.value;
-      if (!saved.elements.empty()) value.address = const_cast<double*>(saved.elements.data());
-      TarnSetSymbolValue(instance, saved.index, saved.dataType, value, saved.extents.data());
-    }
-  }
-
- private:
-  struct Saved {
-    uint32_t index;
-    TarnDataType dataType;
-    TarnSymbolValue value;
-    std::array<uint32_t, 6> extents;
-    std::vector<double> elements;  // the model's only arrays are one-dimensional doubles
-  };
-  std::vector<Saved> saved_;
-};
 
 // The values a run is judged by: the time, every state and a set of outputs.
 inline std::vector<double> RunResult(uint32_t instance) {
