@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "api/api_messages.h"
 #include "runtime/runtime.h"
 #include "tarn/tarn.h"
 

@@ -9,8 +9,6 @@
 
 namespace tarn {
 
-inline constexpr char kInvalidArrayIndexMessage[] = "Error: Invalid array index.";
-
 // Reads the element at `indexSet` of symbol `index` into *value, in the symbol's own data type
 // (a string element: its address), after writing the data type to *dataType. An invalid index set
 // sends the invalid index message to the instance's status callbacks. True when a value was read.

@@ -19,16 +19,8 @@
 namespace tarn {
 namespace {
 
-constexpr char kSolverMemoryFailed[] = "ERROR: CVodeMalloc failed in CVODE.\n";
-constexpr char kInconsistentBandwidths[] =
-    "Error: Inconsistent values for UBWITG and LBWITG supplied to CVODE.  Assuming dense matrix.";
-// A diagnostic of CVODE: module, kind, function, then the text on a line of its own; the last
-// line end sets it off from the next message.
-constexpr char kSolverMessage[] = "[%s %s]  %s\n  %s\n";
 // What the right-hand side returns to make CVode give up at once.
 constexpr int kUnrecoverableFailure = -1;
-constexpr char kErrorKind[] = "ERROR";
-constexpr char kWarningKind[] = "WARNING";
 
 }  // namespace
 
@@ -77,7 +69,7 @@ void CvodeIntegrator::Step() {
 
   if (restart) ReleaseSolverMemory();
   if (numStates > 0 && cvodeMemory == nullptr && !CreateSolverMemory()) {
-    WriteMessage(kSolverMemoryFailed);
+    WriteMessage(integrator_messages::kSolverMemoryFailed);
     ReleaseSolverMemory();
     settings.SetStopFlag(true);
     return;
@@ -103,6 +95,11 @@ void CvodeIntegrator::Step() {
   // A stop raised during the call (by the host, or by a failed algebraic solve in a callback)
   // stays raised.
   if (result != CV_SUCCESS) settings.SetStopFlag(true);
+  // CVode returns the time it reached.
+  if (result == CV_TOO_MUCH_WORK) {
+    WriteFormattedMessage(integrator_messages::kStepLimitReached,
+                          static_cast<long>(kLibraryStepLimit), *indVar);
+  }
   *indVar = tout;
   if (result == CV_SUCCESS) {
     lastCallIncomplete = false;
@@ -134,6 +131,7 @@ bool CvodeIntegrator::CreateSolverMemory() {
   if (CVodeSetErrHandlerFn(cvodeMemory, &WriteSolverMessage, this) != CV_SUCCESS ||
       CVodeInit(cvodeMemory, &Derivatives, *indVar, yVector) != CV_SUCCESS ||
       CVodeSVtolerances(cvodeMemory, maxRelErrors[0], abstolVector) != CV_SUCCESS ||
+      CVodeSetMaxNumSteps(cvodeMemory, kLibraryStepLimit) != CV_SUCCESS ||
       CVodeSetUserData(cvodeMemory, this) != CV_SUCCESS) {
     return false;
   }
@@ -150,7 +148,7 @@ bool CvodeIntegrator::CreateSolverMemory() {
     if (jacobianMatrix == nullptr) return false;
     linearSolver = SUNLinSol_Band(yVector, jacobianMatrix, context);
   } else {
-    if (upper >= 0 || lower >= 0) WriteMessage(kInconsistentBandwidths);
+    if (upper >= 0 || lower >= 0) WriteMessage(integrator_messages::kInconsistentBandwidths);
     jacobianMatrix = SUNDenseMatrix(n, n, context);
     if (jacobianMatrix == nullptr) return false;
     linearSolver = SUNLinSol_Dense(yVector, jacobianMatrix, context);
@@ -196,7 +194,9 @@ void CvodeIntegrator::WriteSolverMessage(int errorCode, const char* module, cons
   auto* self = static_cast<CvodeIntegrator*>(adapter);
   if (self->evaluationException) return;
   self->WriteFormattedMessage(
-      kSolverMessage, module, errorCode < 0 ? kErrorKind : kWarningKind, function, text);
+      integrator_messages::kSolverMessage, module,
+      errorCode < 0 ? integrator_messages::kErrorKind : integrator_messages::kWarningKind, function,
+      text);
 }
 
 }  // namespace tarn

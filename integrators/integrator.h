@@ -23,6 +23,11 @@
 
 namespace tarn {
 
+// The internal steps a solver library may take in one call, that is within one step of the
+// runtime, before it gives up (the libraries' own default, 500, ends ordinary stiff problems
+// over long output intervals).
+inline constexpr int32_t kLibraryStepLimit = 50000;
+
 // Which Jacobian CalculateJacobian builds.
 enum class JacobianType : int32_t {
   OdeStateJacobian = 1,        // derivatives with respect to the ODE states

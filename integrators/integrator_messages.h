@@ -82,6 +82,51 @@ inline constexpr char kLuDecompositionCount[] = "Number of LU decompositions: %l
 inline constexpr char kMultiValueStateStatistics[] =
     "State: %5ld,  Predictor Corrector Resets: %5ld, Error Controlled: %5ld";
 
+// Runge-Kutta-Fehlberg step-size control.
+inline constexpr char kEstimatedError[] = "Estimated error: numConvFails = %ld";
+inline constexpr char kLargestRelativeError[] =
+    "State number %ld has largest relative error of %lf";
+inline constexpr char kCannotSatisfyErrorCriterion[] =
+    "Cannot satisfy error criterion for state number %ld.";
+
+// Rosenbrock step-size control.
+inline constexpr char kStepNotSignificant[] =
+    "Warning: step size not significant in Rosenbrock integrator.";
+inline constexpr char kTooManyAttempts[] =
+    "Error: exceeded maximum number of iterations in Rosenbrock integrator.";
+
+// The DLSODES adapter: the method flag check, then the messages for ISTATE -1 .. -7 (entry k for
+// ISTATE -(k + 1)), then for any other value.
+inline constexpr char kInvalidMethodFlag[] =
+    "Error: Invalid value of OMFITG supplied to ODEPACK.  Using default value of 222.";
+inline constexpr std::array<const char*, 7> kIstateMessages = {
+    "ERROR: Exceeded max allowed number of integration steps in DLSODES.",
+    "ERROR: Requested accuracy exceeds machine precision.  Reduce error tolerances.",
+    "ERROR: Illegal input to DLSODES detected.",
+    "ERROR: Repeated error test failures on a single step (possible singularity, or invalid "
+    "input to LSODES.",
+    "ERROR: Repeated convergence test failures on a single step (possible inaccuracy in Jacobian "
+    "computation.",
+    "ERROR: Pure relative error control was requested on a variable which now has a value of "
+    "zero.",
+    "ERROR: Fatal error in sparse solver.",
+};
+inline constexpr char kUnrecognizedIstate[] = "ERROR: Unrecognized error code returned by LSODES.";
+
+// The CVODE adapter.
+inline constexpr char kSolverMemoryFailed[] = "ERROR: CVodeMalloc failed in CVODE.\n";
+inline constexpr char kInconsistentBandwidths[] =
+    "Error: Inconsistent values for UBWITG and LBWITG supplied to CVODE.  Assuming dense matrix.";
+// A diagnostic of CVODE: module, kind, function, then the text on a line of its own; the last
+// line end sets it off from the next message.
+inline constexpr char kSolverMessage[] = "[%s %s]  %s\n  %s\n";
+inline constexpr char kErrorKind[] = "ERROR";
+inline constexpr char kWarningKind[] = "WARNING";
+
+// Both library adapters: a call that used up its internal steps before the output time.
+inline constexpr char kStepLimitReached[] =
+    "The limit of %ld internal steps per step of the runtime was reached at t = %.10g.";
+
 }  // namespace tarn::integrator_messages
 
 #endif  // TARN_INTEGRATORS_INTEGRATOR_MESSAGES_H

@@ -41,24 +41,11 @@ constexpr int32_t kIntegerWorkConstant = 30;
 
 // RWORK(12), HCUR: the step size the package will attempt next.
 constexpr std::size_t kNextStepSizeIndex = 11;
-
-constexpr char kInvalidMethodFlag[] =
-    "Error: Invalid value of OMFITG supplied to ODEPACK.  Using default value of 222.";
-
-// Messages for ISTATE -1 .. -7 (entry k for ISTATE -(k + 1)), then for any other value.
-constexpr std::array<const char*, 7> kIstateMessages = {
-    "ERROR: Exceeded max allowed number of integration steps in DLSODES.",
-    "ERROR: Requested accuracy exceeds machine precision.  Reduce error tolerances.",
-    "ERROR: Illegal input to DLSODES detected.",
-    "ERROR: Repeated error test failures on a single step (possible singularity, or invalid "
-    "input to LSODES.",
-    "ERROR: Repeated convergence test failures on a single step (possible inaccuracy in Jacobian "
-    "computation.",
-    "ERROR: Pure relative error control was requested on a variable which now has a value of "
-    "zero.",
-    "ERROR: Fatal error in sparse solver.",
-};
-constexpr char kUnrecognizedIstate[] = "ERROR: Unrecognized error code returned by LSODES.";
+// IWORK(6), MXSTEP: the optional input limiting the internal steps of one call. The other
+// optional inputs, RWORK(5..7) and IWORK(5..7), stay zero, which selects their defaults.
+constexpr std::size_t kStepLimitIndex = 5;
+// ISTATE after a call that used up MXSTEP internal steps.
+constexpr int32_t kStepLimitIstate = -1;
 
 }  // namespace
 
@@ -109,7 +96,7 @@ void OdepackIntegrator::Step() {
     mf = settings.GetOdepackMethodFlag();
     if (std::find(kAcceptedMethodFlags.begin(), kAcceptedMethodFlags.end(), mf) ==
         kAcceptedMethodFlags.end()) {
-      WriteMessage(kInvalidMethodFlag);
+      WriteMessage(integrator_messages::kInvalidMethodFlag);
       mf = kDefaultMethodFlag;
     }
     methodFlagPending = false;
@@ -139,14 +126,30 @@ void OdepackIntegrator::Step() {
 
   // Left set when the model's evaluation throws out of the package.
   lastCallIncomplete = true;
-  dlsodes_(&Derivatives, &neq, states, indVar, &tout, &itol, maxRelErrors.data(),
-           maxAbsErrors.data(), &itask, &istate, &iopt, rwork.data(), &lrw, iwork.data(), &liw,
-           nullptr, &mf);
+  const std::size_t messagesBeforeCall = messages.size();
+  const uint64_t leftOutBeforeCall = messagesLeftOut;
+  CallPackage(tout);
+  // A call that used up its internal steps starts afresh once from where it stopped, and the
+  // package's complaint about the first call is withdrawn. The fresh start derives the Jacobian's
+  // sparsity structure again, from the present states: a structure derived where states were
+  // zero (typically at the start of a run) misses the couplings through them, and the steps stay
+  // small for as long as it is kept.
+  if (istate == kStepLimitIstate) {
+    messages.resize(messagesBeforeCall);
+    messagesLeftOut = leftOutBeforeCall;
+    istate = 1;
+    CallPackage(tout);
+  }
   // A stop raised during the call (by the host, or by a failed algebraic solve in a callback)
   // stays raised.
   if (istate < 0) {
     settings.SetStopFlag(true);
     WriteOdepackErrorDescription(istate);
+    // T is where the package stopped.
+    if (istate == kStepLimitIstate) {
+      WriteFormattedMessage(integrator_messages::kStepLimitReached,
+                            static_cast<long>(kLibraryStepLimit), *indVar);
+    }
   } else {
     lastCallIncomplete = false;
   }
@@ -155,10 +158,19 @@ void OdepackIntegrator::Step() {
   std::copy(states, states + numStates, lastStates.begin());
 }
 
+void OdepackIntegrator::CallPackage(double tout) {
+  // The package reads its optional inputs at a first call only.
+  if (istate == 1) iwork[kStepLimitIndex] = kLibraryStepLimit;
+  dlsodes_(&Derivatives, &neq, states, indVar, &tout, &itol, maxRelErrors.data(),
+           maxAbsErrors.data(), &itask, &istate, &iopt, rwork.data(), &lrw, iwork.data(), &liw,
+           nullptr, &mf);
+}
+
 void OdepackIntegrator::WriteOdepackErrorDescription(int32_t istate) {
-  const bool known = istate < 0 && istate >= -static_cast<int32_t>(kIstateMessages.size());
-  WriteMessage(known ? kIstateMessages[static_cast<std::size_t>(-istate - 1)]
-                     : kUnrecognizedIstate);
+  const bool known =
+      istate < 0 && istate >= -static_cast<int32_t>(integrator_messages::kIstateMessages.size());
+  WriteMessage(known ? integrator_messages::kIstateMessages[static_cast<std::size_t>(-istate - 1)]
+                     : integrator_messages::kUnrecognizedIstate);
 }
 
 void OdepackIntegrator::Derivatives(const int32_t* neq, const double* t, double* y, double* ydot) {

@@ -48,6 +48,9 @@ class OdepackIntegrator final : public Integrator {
   // package's next step (HCUR) differs from stepSize, without writing stepSize.
   void Step() override;
 
+  // One call of the package from the present point to `tout`, with the step limit set at a first
+  // call.
+  void CallPackage(double tout);
   // Writes the message that belongs to a negative ISTATE.
   void WriteOdepackErrorDescription(int32_t istate);
 
@@ -56,7 +59,7 @@ class OdepackIntegrator final : public Integrator {
   int32_t itol = 4;               // RTOL and ATOL both given per state
   int32_t itask = 1;              // integrate to TOUT (past it, and interpolate)
   int32_t istate = 1;             // 1: start afresh; 2 after a successful call; < 0 a failure
-  int32_t iopt = 0;               // no optional inputs
+  int32_t iopt = 1;               // optional inputs: the step limit, the rest default
   int32_t mf = 222;               // method flag
   std::vector<double> rwork;      // [lrw] real work array
   int32_t lrw = 0;

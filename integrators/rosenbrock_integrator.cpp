@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "integrators/integrator_messages.h"
+
 namespace tarn {
 namespace {
 
@@ -42,11 +44,6 @@ constexpr double kGrowthLimitRatio = 0.1296;
 constexpr double kGrowFactor = 1.5;
 constexpr double kShrinkFloor = 0.5;  // a failed attempt at most halves the step
 constexpr int kMaxAttempts = 40;
-
-constexpr char kStepNotSignificant[] =
-    "Warning: step size not significant in Rosenbrock integrator.";
-constexpr char kTooManyAttempts[] =
-    "Error: exceeded maximum number of iterations in Rosenbrock integrator.";
 
 }  // namespace
 
@@ -146,7 +143,7 @@ void RosenbrockIntegrator::Step() {
       stepError[i] = kE1 * g1[i] + kE2 * g2[i] + kE3 * g3[i] + kE4 * g4[i];
     }
     *indVar = t0 + h;
-    if (*indVar == t0) WriteMessage(kStepNotSignificant);
+    if (*indVar == t0) WriteMessage(integrator_messages::kStepNotSignificant);
 
     // A non-finite estimate (a singular iteration matrix at this h) fails the attempt, which
     // retries with half the step. A zero error over a zero weight compares false and counts as
@@ -174,7 +171,7 @@ void RosenbrockIntegrator::Step() {
   std::copy(savedStates.begin(), savedStates.end(), states);
   std::copy(savedDerivatives.begin(), savedDerivatives.end(), derivatives);
   *indVar = t0;
-  WriteMessage(kTooManyAttempts);
+  WriteMessage(integrator_messages::kTooManyAttempts);
   settings.SetStopFlag(true);
 }
 

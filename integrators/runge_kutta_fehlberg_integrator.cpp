@@ -19,11 +19,6 @@ constexpr double kSmallestRelativeError = DBL_MIN;
 // this state, or state 0 when the model has a single ODE state.
 constexpr uint32_t kDefaultControllingState = 1;
 
-constexpr char kEstimatedError[] = "Estimated error: numConvFails = %ld";
-constexpr char kLargestRelativeError[] = "State number %ld has largest relative error of %lf";
-constexpr char kCannotSatisfyErrorCriterion[] =
-    "Cannot satisfy error criterion for state number %ld.";
-
 double Fraction(const StepFraction& fraction, double h) {
   return fraction.numerator * h / fraction.denominator;
 }
@@ -117,9 +112,9 @@ void RungeKuttaFehlbergIntegrator::Step() {
 
     if (writeNormalData) {
       for (uint32_t i = 0; i < n; ++i) e[i] = h * e[i] / (w[i] * pair_.errorDenominator);
-      WriteFormattedMessage(kEstimatedError, static_cast<long>(rejections));
+      WriteFormattedMessage(integrator_messages::kEstimatedError, static_cast<long>(rejections));
       WriteCurrentErrors();
-      WriteFormattedMessage(kLargestRelativeError, static_cast<long>(m), q);
+      WriteFormattedMessage(integrator_messages::kLargestRelativeError, static_cast<long>(m), q);
     }
 
     if (q <= 1) {
@@ -142,7 +137,8 @@ void RungeKuttaFehlbergIntegrator::Step() {
       settings.SetMinStepSizeViolation(true);
       CalculateDerivatives();
       settings.SetStopFlag(true);
-      WriteFormattedMessage(kCannotSatisfyErrorCriterion, static_cast<long>(m));
+      WriteFormattedMessage(integrator_messages::kCannotSatisfyErrorCriterion,
+                            static_cast<long>(m));
       return;
     }
     // max() keeps the floor when the quotient is NaN.

@@ -5,6 +5,7 @@
 
 #include "runtime/floating_point_status.h"
 #include "runtime/runtime.h"
+#include "runtime/runtime_messages.h"
 #include "tarn/tarn.h"
 
 namespace tarn {

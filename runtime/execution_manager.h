@@ -32,11 +32,6 @@ class DebugStopped : public std::runtime_error {
   DebugStopped() : std::runtime_error("debug stopped") {}
 };
 
-inline constexpr char kNoDebugInformationMessage[] =
-    "Debug error: model does not contain debugging information.";
-inline constexpr char kRunExceptionFormat[] = "Run ended by an exception: %s";
-inline constexpr char kUnknownExceptionMessage[] = "unknown exception";
-
 class TarnSimExecutionManager : public Runnable, public LockObject {
  public:
   explicit TarnSimExecutionManager(TarnSimRuntime& runtime);

@@ -28,16 +28,30 @@ inline void Robertson(double, const double* y, double* dy) {
   dy[1] = -dy[0] - dy[2];
 }
 
+// Van der Pol's oscillator in its stiff scaling with mu = 1e-6 (E. Hairer, G. Wanner, Solving
+// Ordinary Differential Equations II, 1996).
+inline void VanDerPol(double, const double* y, double* dy) {
+  constexpr double kMu = 1e-6;
+  dy[0] = y[1];
+  dy[1] = ((1 - y[0] * y[0]) * y[1] - y[0]) / kMu;
+}
+
+// A harmonic oscillator of angular frequency 1e4.
+inline void FastOscillator(double, const double* y, double* dy) {
+  dy[0] = 1e4 * y[1];
+  dy[1] = -1e4 * y[0];
+}
+
 class AdapterRun {
  public:
   using RightHandSide = void (*)(double t, const double* y, double* dy);
   static constexpr uint32_t kMaxStates = 3;
 
   // Initialises the solver for `algorithm` over the states `initial` with the communication
-  // interval `commInterval` (also the first step), sets every state's error bounds, then evaluates
-  // the model at the initial point as the model's reset does.
+  // interval `commInterval` handed to the integrator in `stepsPerInterval` steps, sets every
+  // state's error bounds, then evaluates the model at the initial point as the model's reset does.
   AdapterRun(IntegrationAlgorithm algorithm, RightHandSide model, std::vector<double> initial,
-             double commInterval, double absolute, double relative)
+             double commInterval, double absolute, double relative, int32_t stepsPerInterval = 1)
       : rightHandSide_(model), numStates_(static_cast<uint32_t>(initial.size())) {
     current_ = this;
     std::copy(initial.begin(), initial.end(), initConds_.begin());
@@ -47,8 +61,8 @@ class AdapterRun {
     Integrator& integrator = Adapter();
     integrator.settings.Copy(&solver.settings);
     solver.commInterval = commInterval;
-    solver.stepsPerCommInterval = 1;
-    solver.stepSize = commInterval;
+    solver.stepsPerCommInterval = stepsPerInterval;
+    solver.stepSize = commInterval / stepsPerInterval;
     for (uint32_t i = 0; i < numStates_; ++i) {
       integrator.SetMaxAbsoluteError(i, absolute);
       integrator.SetMaxRelativeError(i, relative);

@@ -31,6 +31,44 @@ TEST_P(LibraryAdapterTest, RobertsonMatchesTheReferenceSolutionAtForty) {
   EXPECT_NEAR(run.y[2], 0.2841637457, 0.2841637457 * 1e-6);
 }
 
+// Standard stiff problems over long output intervals, handed to the library in the model's
+// default ten steps per interval: each step needs thousands of internal steps of the library.
+// Robertson's problem to 1e11 (reference: E. Hairer, G. Wanner, Solving Ordinary Differential
+// Equations II, 1996) and Van der Pol's oscillator with mu = 1e-6 to t = 2 (reference: F. Mazzia,
+// C. Magherini, Test Set for IVP Solvers, problem VDPOL), at relative tolerance 1e-8. DLSODES
+// derives Robertson's Jacobian structure at the initial point, where two species are zero, and
+// needs the fresh start after its first call's step limit to get on.
+TEST_P(LibraryAdapterTest, RobertsonToOneHundredBillionReachesTheReferenceSolution) {
+  AdapterRun robertson(GetParam(), &Robertson, {1, 0, 0}, 1e10, 1e-20, 1e-8, 10);
+  ASSERT_TRUE(robertson.RunTo(1e11)) << robertson.TakeMessages();
+  EXPECT_NEAR(robertson.y[0], 0.2083340149701e-7, 0.2083340149701e-7 * 1e-5);
+  EXPECT_NEAR(robertson.y[1], 0.8333360770334e-13, 0.8333360770334e-13 * 1e-5);
+  EXPECT_NEAR(robertson.y[2], 0.9999999791665, 1e-5);
+}
+
+TEST_P(LibraryAdapterTest, StiffVanDerPolReachesTheReferenceSolution) {
+  AdapterRun vanDerPol(GetParam(), &VanDerPol, {2, 0}, 0.2, 1e-8, 1e-8, 10);
+  ASSERT_TRUE(vanDerPol.RunTo(2)) << vanDerPol.TakeMessages();
+  EXPECT_NEAR(vanDerPol.y[0], 0.1706167732170483e1, 0.1706167732170483e1 * 1e-5);
+  EXPECT_NEAR(vanDerPol.y[1], -0.8928097010248125, 0.8928097010248125 * 1e-5);
+}
+
+// A step that needs more internal steps than a library call may take stops the run and says
+// where the library stopped.
+TEST_P(LibraryAdapterTest, StepLimitStopsTheRunAndSaysWhereItStopped) {
+  AdapterRun run(GetParam(), &FastOscillator, {1, 0}, 100, 1e-10, 1e-10);
+  EXPECT_FALSE(run.RunTo(100));
+  const std::string messages = run.TakeMessages();
+  EXPECT_NE(messages.find("The limit of 50000 internal steps per step of the runtime was reached "
+                          "at t = "),
+            std::string::npos)
+      << messages;
+  if (GetParam() == IntegrationAlgorithm::AlgOdepack) {
+    EXPECT_NE(messages.find("ERROR: Exceeded max allowed number of integration steps in DLSODES."),
+              std::string::npos);
+  }
+}
+
 // The libraries keep their own copy of the solution between steps: without a restart they would
 // continue from the old value.
 TEST_P(LibraryAdapterTest, StateChangedFromOutsideContinuesFromTheNewValue) {
