@@ -48,7 +48,6 @@ bool TarnSimExecutionManager::PrepareRun(bool debugMode) {
   debugMode_ = debugMode;
   exceptionReported_ = false;
   pauseForFault_ = false;
-  endReported_.store(false);
   stopRequested_.store(false);
   runningInstance_ = instance_;
   return runtime_.GetSystemInstance(runningInstance_) != nullptr;
@@ -58,6 +57,7 @@ void TarnSimExecutionManager::Start() {
   if (!PrepareRun(/*debugMode=*/false)) return;
   FindDebugSymbols();
   thread_ = ThreadFactory::newThread(*this, kThreadName);
+  endReported_.store(false);
   runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_STARTED);
   if (!thread_->Start()) {
     thread_.reset();
@@ -68,6 +68,7 @@ void TarnSimExecutionManager::Start() {
 void TarnSimExecutionManager::StartBlocking() {
   if (!PrepareRun(/*debugMode=*/false)) return;
   FindDebugSymbols();
+  endReported_.store(false);
   runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_STARTED);
   Run();
 }
@@ -103,6 +104,10 @@ void TarnSimExecutionManager::ReportException(uint32_t instance, const char* tex
 void TarnSimExecutionManager::Finalize() {
   // A debug run stopped while paused has been reported ended already; its worker ends silently.
   if (endReported_.exchange(true)) return;
+  ReportEnd();
+}
+
+void TarnSimExecutionManager::ReportEnd() {
   if (debugMode_) {
     debugState_.store(TarnDebugState::kNotDebugging);
     runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_DEBUG_ENDED);
@@ -119,6 +124,7 @@ void TarnSimExecutionManager::DebugStart() {
     return;
   }
   thread_ = ThreadFactory::newThread(*this, kThreadName);
+  endReported_.store(false);
   debugState_.store(TarnDebugState::kRunning);
   runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_DEBUG_STARTED);
   if (!thread_->Start()) {
@@ -127,13 +133,16 @@ void TarnSimExecutionManager::DebugStart() {
   }
 }
 
+// A step and a continue lift the pause that Pause put in force under the same lock.
 void TarnSimExecutionManager::DebugStep() {
+  AutoLock guard(*this);
   if (debugState_.load() != TarnDebugState::kPaused) return;
   debugState_.store(TarnDebugState::kPauseRequested);
   thread_->Resume();
 }
 
 void TarnSimExecutionManager::DebugContinue() {
+  AutoLock guard(*this);
   if (debugState_.load() != TarnDebugState::kPaused) return;
   debugState_.store(TarnDebugState::kRunning);
   runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_DEBUG_CONTINUED);
@@ -146,6 +155,7 @@ void TarnSimExecutionManager::DebugBreak() {
 }
 
 void TarnSimExecutionManager::DebugStop() {
+  bool paused;
   {
     // Decided under the lock that makes a pause and its report one step (Pause): a run is never
     // reported ended while its worker is still executing it, or before the pause it ends from.
@@ -155,12 +165,25 @@ void TarnSimExecutionManager::DebugStop() {
       if (debugState_.compare_exchange_strong(executing, TarnDebugState::kStopRequested)) return;
     }
     if (debugState_.load() == TarnDebugState::kStopRequested) return;
-    // A normal run on the worker is not the debugger's to end.
-    if (!debugMode_ && thread_ && !endReported_.load()) return;
+    paused = debugState_.load() == TarnDebugState::kPaused;
+    if (!paused && !endReported_.load()) {
+      // A normal run is executing: it is stopped as TarnStop stops it and reports its own end.
+      RequestStop();
+      if (SystemInstance* record = runtime_.GetSystemInstance(runningInstance_)) {
+        record->control.SetFlag(Control::kZzstopflag, 1);
+      }
+      return;
+    }
   }
-  // Paused or idle: the run is reported ended at once. A paused worker stays suspended until the
-  // next start ends it; if anything resumes it first, it only unwinds (Pause).
-  Finalize();
+  if (paused) {
+    // Reported ended at once. The paused worker stays suspended until the next start ends it; if
+    // anything resumes it first, it only unwinds (Pause).
+    Finalize();
+  } else {
+    // No run is executing: the end of the last one is reported again, so that a host that waits
+    // for the end after a stop is never left waiting.
+    ReportEnd();
+  }
 }
 
 void TarnSimExecutionManager::DebugSuspend() {
@@ -209,20 +232,23 @@ void TarnSimExecutionManager::ReportFloatingPointFault() {
 void TarnSimExecutionManager::Pause() {
   pauseForFault_ = false;
   {
+    // The pause is in force before it is announced: a step or continue (which take this lock)
+    // always finds it.
     AutoLock guard(*this);
     // A stop that arrived during this tick ends the run instead.
     if (debugState_.load() == TarnDebugState::kStopRequested) throw DebugStopped();
+    if (thread_) thread_->Suspend();
     debugState_.store(TarnDebugState::kPaused);
     runtime_.TarnSimSetExecutionState(runningInstance_, TARN_STATE_DEBUG_PAUSED);
   }
-  if (thread_) thread_->Suspend();
+  if (thread_) thread_->PauseIfSuspended();
   // Reported ended while paused (DebugStop): whatever resumes the worker, the run only unwinds.
   if (endReported_.load()) throw DebugStopped();
 }
 
 void TarnSimExecutionManager::DebugTick() {
   if (thread_) thread_->PauseIfSuspended();
-  if (!exceptionReported_ && FloatingPointFaultRaised()) ReportFloatingPointFault();
+  if (!exceptionReported_ && FloatingPointFlagOtherThanInexactRaised()) ReportFloatingPointFault();
   if (!debugMode_) return;
   if (debugState_.load() == TarnDebugState::kStopRequested) throw DebugStopped();
   runtime_.TarnSimInvokeTick(runningInstance_, TARN_TICK_DEBUG);

@@ -96,6 +96,9 @@ class TarnSimExecutionManager : public Runnable, public LockObject {
   // Sends the text of an exception that ended the run, then reports the error state.
   void ReportException(uint32_t instance, const char* text);
   void Pause();
+  // Reports the end of the current or last run: state 7 (debug state back to 0) in debug mode,
+  // else state 5.
+  void ReportEnd();
 
   TarnSimRuntime& runtime_;
   std::unique_ptr<Thread> thread_;  // the worker of the last non-blocking or debug run
@@ -109,7 +112,8 @@ class TarnSimExecutionManager : public Runnable, public LockObject {
   bool debugMode_ = false;
   bool exceptionReported_ = false;  // the run's first floating-point fault has been handled
   bool pauseForFault_ = false;      // this tick must pause for a floating-point fault
-  std::atomic<bool> endReported_{false};  // the end of the current run has been reported
+  // No run is executing: the end of the last run (if any) has been reported.
+  std::atomic<bool> endReported_{true};
   std::atomic<bool> stopRequested_{false};  // the host asked the current run to end
 };
 

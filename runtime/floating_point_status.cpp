@@ -11,4 +11,8 @@ bool FloatingPointFaultRaised() {
   return std::fetestexcept(FE_OVERFLOW | FE_DIVBYZERO | FE_INVALID) != 0;
 }
 
+bool FloatingPointFlagOtherThanInexactRaised() {
+  return std::fetestexcept(FE_ALL_EXCEPT & ~FE_INEXACT) != 0;
+}
+
 }  // namespace tarn

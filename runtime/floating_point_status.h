@@ -12,6 +12,10 @@ void ClearFloatingPointStatus();
 // flags were last cleared. Inexact, underflow and denormal results do not count.
 bool FloatingPointFaultRaised();
 
+// True when any flag but inexact has been raised since the flags were last cleared: underflow
+// counts too. The debugger's check at the end of each communication interval.
+bool FloatingPointFlagOtherThanInexactRaised();
+
 }  // namespace tarn
 
 #endif  // TARN_RUNTIME_FLOATING_POINT_STATUS_H

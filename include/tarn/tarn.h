@@ -284,20 +284,46 @@ TARN_API void TarnRemoveExecutionStateChangeCallbackFunction(
     uint32_t instance, uint32_t userValue, TarnExecutionStateChangeCallback callback);
 
 /* ---- Debugger ----------------------------------------------------------------------------- */
-/* Only TarnDebugStart uses its instance argument. Breakpoints are global and matched on line and
- * block name. */
+/* A debug run executes on a worker thread and pauses at the end of a communication interval:
+ * at a breakpoint, on request, after a single step, or after the run's first floating-point
+ * fault. Debug states (TarnDebugState): 0 not debugging, 1 executing, 2 pause requested,
+ * 3 paused, 4 stop requested. Only TarnDebugStart uses its instance argument; the others act on
+ * the current or last run. Every function may be called from any host thread, including from the
+ * run's own callbacks. Breakpoints are global and matched on line and block name. */
 
+/* Ends any earlier run, resets the instance and starts a debug run on a worker thread (states 6,
+ * then 3). A model without the debugging symbols zzlinenum, zzfilename and zzblockname gets
+ * "Debug error: model does not contain debugging information." and no run. Nothing for a missing
+ * instance. */
 TARN_API void TarnDebugStart(uint32_t instance);
+/* Paused (3): runs on to the end of the next communication interval and pauses there again (9 is
+ * not reported). Nothing in any other state. */
 TARN_API void TarnDebugStep(uint32_t instance);
+/* Executing (1) or pause requested (2): the run ends at its next tick and reports 7 itself.
+ * Paused (3): reports 7 at once and the paused worker only unwinds. Stop requested (4): nothing
+ * more. Not debugging (0): a normal run that is executing is stopped as TarnStop stops it and
+ * reports 5 itself; when no run is executing, the end of the last run is reported again (7 after
+ * a debug run, else 5), so that a host waiting for the end after a stop never waits in vain. */
 TARN_API void TarnDebugStop(uint32_t instance);
+/* Executing (1): the run pauses at its next tick (2, then 3 with state 8). Nothing otherwise. */
 TARN_API void TarnDebugBreak(uint32_t instance);
+/* Paused (3): reports 9 and runs on (1) to the next breakpoint or the end. Nothing otherwise. */
 TARN_API void TarnDebugContinue(uint32_t instance);
+/* Puts one more pause of the run's worker thread in force. Pausing is cooperative: the worker
+ * pauses at its next tick (the end of a communication interval), not at once. The debug state is
+ * not changed. Nothing when no worker thread exists or it has ended. */
 TARN_API void TarnDebugSuspend(uint32_t instance);
+/* Lifts one pause in force (from TarnDebugSuspend or a debugger pause; the debug state is not
+ * changed); the worker runs on when none is left. A resume with no pause in force does nothing. */
 TARN_API void TarnDebugResume(uint32_t instance);
+/* Adds the breakpoint (line, block name) unless one with the same line and block name exists;
+ * the file name is kept but takes no part in matching. */
 TARN_API void TarnDebugAddBreakpoint(uint32_t instance, uint32_t line, const char* fileName,
                                      const char* blockName);
+/* Removes the first breakpoint with this line and block name, whatever the file name. */
 TARN_API void TarnDebugRemoveBreakpoint(uint32_t instance, uint32_t line, const char* fileName,
                                         const char* blockName);
+/* Removes every breakpoint. */
 TARN_API void TarnDebugClearAllBreakpoints(uint32_t instance);
 
 #ifdef __cplusplus

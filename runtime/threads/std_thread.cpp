@@ -13,9 +13,6 @@ namespace {
 // Longest thread name the platform accepts, without the terminating null.
 constexpr std::size_t kMaxThreadNameLength = 15;
 
-// Suspend count after one Resume that arrived before the Suspend it answers.
-constexpr int kEarlyResumeCount = -1;
-
 }  // namespace
 
 struct StdThread::Control {
@@ -26,7 +23,7 @@ struct StdThread::Control {
   bool finished = false;  // Run has returned
   bool joinRequested = false;
   bool stopRequested = false;
-  int suspendCount = 0;  // pauses in force; kEarlyResumeCount after an early Resume
+  int suspendCount = 0;  // pauses in force
 
   // The three queries below are made with `mutex` held.
   bool IsRunning() const { return started && !finished; }
@@ -90,17 +87,15 @@ bool StdThread::Start() {
 }
 
 void StdThread::Suspend() {
-  std::unique_lock lock(control_->mutex);
-  if (!control_->IsRunning()) return;
-  ++control_->suspendCount;
-  if (control_->CalledByWorker()) control_->WaitWhilePaused(lock);
+  std::lock_guard lock(control_->mutex);
+  if (control_->IsRunning()) ++control_->suspendCount;
 }
 
 void StdThread::Resume() {
   {
     std::lock_guard lock(control_->mutex);
-    if (!control_->IsRunning()) return;
-    if (control_->suspendCount > kEarlyResumeCount) --control_->suspendCount;
+    if (!control_->IsRunning() || control_->suspendCount == 0) return;
+    --control_->suspendCount;
   }
   control_->changed.notify_all();
 }

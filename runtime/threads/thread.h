@@ -1,12 +1,13 @@
 // Worker threads: the body a thread runs, the abstract thread with its cooperative pause and stop,
 // and the factory that makes a thread of the platform binding.
 //
-// Pausing is cooperative. A worker pauses itself with Suspend; another thread's Suspend takes
-// effect when the worker next calls PauseIfSuspended, one of its safe points. Pauses are counted:
-// each Suspend needs one Resume. A Resume that finds no pause to lift is remembered once, so that
-// a worker announcing a pause and then suspending itself cannot miss the Resume sent in between.
-// Join and Terminate lift every pause, present and future, so that neither can wait on a worker
-// that waits for them.
+// Pausing is cooperative. Suspend, from any thread, puts a pause in force; the worker waits at its
+// next safe point, PauseIfSuspended, until no pause is in force. Pauses are counted: each Suspend
+// needs one Resume, and a Resume that finds no pause in force does nothing. A worker that pauses
+// itself and announces it (a debugger's pause) calls Suspend before the announcement, under the
+// lock that the resuming thread takes too, and then waits at its safe point: a Resume sent after
+// the announcement always finds the pause it lifts. Join and Terminate lift every pause, present
+// and future, so that neither can wait on a worker that waits for them.
 #ifndef TARN_RUNTIME_THREADS_THREAD_H
 #define TARN_RUNTIME_THREADS_THREAD_H
 
@@ -30,17 +31,17 @@ class Thread : public LockObject {
   // started, by this call or an earlier one; false when the platform could not create it.
   virtual bool Start() = 0;
 
-  // Called by the worker on its own thread: pauses it until Resume, Join or Terminate. Called by
-  // any other thread: asks the worker to pause at its next safe point. Does nothing before Start
+  // Puts one more pause in force, from any thread; the worker pauses at its next safe point and
+  // stays paused until Resume, Join or Terminate lifts it. Never waits. Does nothing before Start
   // or after Run has returned.
   virtual void Suspend() = 0;
 
-  // Lifts one Suspend; a paused worker continues when no Suspend is left. Does nothing before
-  // Start or after Run has returned.
+  // Lifts one pause in force; a paused worker continues when none is left. Does nothing when no
+  // pause is in force, before Start and after Run has returned.
   virtual void Resume() = 0;
 
-  // A safe point of the worker: waits while a Suspend from another thread is in force. Does
-  // nothing on any thread but the worker.
+  // A safe point of the worker: waits while a pause is in force. Does nothing on any thread but
+  // the worker.
   virtual void PauseIfSuspended() = 0;
 
   // Waits until Run has returned, lifting every pause. Returns at once before Start and when

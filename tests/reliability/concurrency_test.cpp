@@ -6,25 +6,17 @@
 // read are only required to be readable.
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <random>
 #include <thread>
 
 #include "reliability/reliability_fixture.h"
+#include "support/thread_count.h"
 
 namespace tarn::test {
 namespace {
 
 constexpr int kIterations = 300;
 constexpr int kActionsPerIteration = 8;
-
-int ThreadCount() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-    ++count;
-  }
-  return count;
-}
 
 // Every run opens with 1 and closes with 5 before the next opens; 11 comes between runs.
 void ExpectWellFormed(const std::vector<int>& states, int iteration) {
@@ -90,7 +82,8 @@ TEST(Concurrency, HostCallsAtRandomMomentsDuringNonBlockingRuns) {
           TarnDataType dataType;
           TarnSymbolValue value;
           uint32_t extents[6];
-          TarnGetSymbolValue(instance, std::uniform_int_distribution<uint32_t>(1, symbolCount)(random),
+          TarnGetSymbolValue(instance,
+                             std::uniform_int_distribution<uint32_t>(1, symbolCount)(random),
                              &dataType, &value, extents);
           break;
         }
@@ -120,7 +113,8 @@ TEST(Concurrency, HostCallsAtRandomMomentsDuringNonBlockingRuns) {
     }
     TarnFinalize();
     ExpectWellFormed(Reports::States(), iteration);
-    ASSERT_EQ(ThreadCount(), baseline) << "iteration " << iteration << " left a thread behind";
+    ASSERT_EQ(SettledThreadCount(baseline), baseline)
+        << "iteration " << iteration << " left a thread behind";
     if (HasFailure()) break;
   }
   TarnInitialize();

@@ -2,6 +2,7 @@
 // floating-point report, and repeated pause/resume sequences that must never hang.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -95,7 +96,7 @@ class Debugger : public ::testing::Test {
 
 TEST_F(Debugger, BreakpointStepContinueAndStop) {
   M::block.tstop = 1e9;
-  TarnDebugAddBreakpoint(instance_, 11, "elsewhere.csl", "dynamic");
+  TarnDebugAddBreakpoint(instance_, 11, "elsewhere.model", "dynamic");
   TarnDebugStart(instance_);
   ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED));
   EXPECT_EQ(DebugState(), TarnDebugState::kPaused);
@@ -141,41 +142,47 @@ TEST_F(Debugger, DebugRunToTheEndReportsItsStates) {
 }
 
 TEST_F(Debugger, BreakpointsMatchOnLineAndBlockOnly) {
-  const BreakpointList& list =
-      TarnSimRuntime::GetInstance()->GetExecutionManager().Breakpoints();
-  TarnDebugAddBreakpoint(instance_, 11, "a.csl", "dynamic");
-  TarnDebugAddBreakpoint(instance_, 11, "b.csl", "dynamic");
+  const BreakpointList& list = TarnSimRuntime::GetInstance()->GetExecutionManager().Breakpoints();
+  TarnDebugAddBreakpoint(instance_, 11, "a.model", "dynamic");
+  TarnDebugAddBreakpoint(instance_, 11, "b.model", "dynamic");
   EXPECT_EQ(list.Count(), 1u);
-  TarnDebugAddBreakpoint(instance_, 11, "a.csl", "Dynamic");  // block names are case-sensitive
+  TarnDebugAddBreakpoint(instance_, 11, "a.model", "Dynamic");  // block names are case-sensitive
   EXPECT_EQ(list.Count(), 2u);
-  TarnDebugRemoveBreakpoint(instance_, 11, "other.csl", "dynamic");
+  TarnDebugRemoveBreakpoint(instance_, 11, "other.model", "dynamic");
   EXPECT_EQ(list.Count(), 1u);
   EXPECT_TRUE(list.ContainsBreakpoint(11, nullptr, "Dynamic"));
   TarnDebugClearAllBreakpoints(instance_);
   EXPECT_EQ(list.Count(), 0u);
 }
 
+// Every flag but inexact counts at the end of an interval, underflow too.
 TEST_F(Debugger, FloatingPointFaultIsReportedOnceAndPauses) {
-  M::block.tstop = 0.3;
-  M::block.overflowAt = 0.3;  // the final pass overflows
-  TarnDebugStart(instance_);
-  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED));
-  TarnDebugContinue(instance_);
-  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_ENDED));
-  TarnFinalize();
-  // The fourth pass (t = 0.3) is on line 10 again; its termination message comes first.
-  EXPECT_EQ(runLog.Messages(), (std::vector<std::string>{
-                                   " ", "*** Floating point exception detected at block dynamic, "
-                                   "line 10.*** \n"}));
-  EXPECT_EQ(runLog.States(), (std::vector<int>{6, 3, 8, 9, 7}));
+  for (double M::Block::*faultAt : {&M::Block::overflowAt, &M::Block::underflowAt}) {
+    TarnFinalize();
+    Load(DecayModel::RegisterWithDebugSymbols);
+    M::block.tstop = 0.3;
+    M::block.*faultAt = 0.3;  // the final pass raises the fault
+    TarnDebugStart(instance_);
+    ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED));
+    TarnDebugContinue(instance_);
+    ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_ENDED));
+    TarnFinalize();
+    // The fourth pass (t = 0.3) is on line 10 again; its termination message comes first.
+    EXPECT_EQ(runLog.Messages(),
+              (std::vector<std::string>{" ",
+                                        "*** Floating point exception detected at block dynamic, "
+                                        "line 10.*** \n"}));
+    EXPECT_EQ(runLog.States(), (std::vector<int>{6, 3, 8, 9, 7}));
+  }
 }
 
 TEST_F(Debugger, ModelWithoutDebuggingInformationStartsNoDebugRun) {
   TarnFinalize();
   Load(DecayModel::Register);
   TarnDebugStart(instance_);
-  EXPECT_EQ(runLog.Messages(),
-            (std::vector<std::string>{"Debug error: model does not contain debugging information."}));
+  EXPECT_EQ(
+      runLog.Messages(),
+      (std::vector<std::string>{"Debug error: model does not contain debugging information."}));
   EXPECT_TRUE(runLog.States().empty());
 }
 
@@ -205,15 +212,65 @@ TEST_F(Debugger, StopWhileAStopIsPendingLetsTheWorkerReportTheEnd) {
   }
 }
 
-// Regression: the debugger's stop reported the end of a normal run that went on running.
-TEST_F(Debugger, StopDoesNotEndANormalRun) {
+// A stop ends a normal run, which reports its own end; with no run executing, the end of the last
+// run is reported again, so that a host waiting for it after a stop never waits in vain.
+TEST_F(Debugger, StopEndsANormalRunAndRepeatsTheEndOfAnEndedRun) {
   M::block.tstop = 1e9;
   TarnStart(instance_);
   TarnDebugStop(instance_);
-  std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(runLog.States(), (std::vector<int>{1, 3}));
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_ENDED));
+  TarnDebugStop(instance_);
+  EXPECT_EQ(runLog.States(), (std::vector<int>{1, 3, 5, 5}));
+
+  runLog.Clear();
+  M::block.tstop = 0.3;
+  TarnDebugStart(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_ENDED));
+  TarnDebugStop(instance_);
+  EXPECT_EQ(runLog.States(), (std::vector<int>{6, 3, 7, 7}));
+  EXPECT_EQ(DebugState(), TarnDebugState::kNotDebugging);
+}
+
+std::atomic<int> ticks{0};
+void CountTick(uint32_t, uint32_t, TarnTickType) { ++ticks; }
+
+// Waits long enough for a worker that was asked to pause to reach its next tick, then expects no
+// more than that tick within a quiet period.
+void ExpectWorkerPaused(const char* what) {
+  std::this_thread::sleep_for(50ms);
+  const int before = ticks;
+  std::this_thread::sleep_for(50ms);
+  EXPECT_LE(ticks, before + 1) << what;
+}
+
+// Regression: a resume with no pause in force was remembered and cancelled the next pause, so a
+// suspend let the worker run on, and a debugger pause reported 8 while the worker ran on.
+TEST_F(Debugger, SurplusResumeDoesNotCancelTheNextPause) {
+  M::block.tstop = 1e9;
+  TarnAddTickCallbackFunction(instance_, 0, CountTick);
+  TarnStart(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_INITIALIZED));
+  TarnDebugResume(instance_);
+  TarnDebugSuspend(instance_);
+  ExpectWorkerPaused("the suspend after a surplus resume did not pause the worker");
+  TarnDebugResume(instance_);
   TarnFinalize();
   EXPECT_EQ(runLog.States(), (std::vector<int>{1, 3, 5}));
+
+  Load(DecayModel::RegisterWithDebugSymbols);
+  M::block.tstop = 1e9;
+  TarnAddTickCallbackFunction(instance_, 0, CountTick);
+  TarnDebugStart(instance_);
+  TarnDebugResume(instance_);
+  TarnDebugBreak(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_PAUSED));
+  EXPECT_EQ(DebugState(), TarnDebugState::kPaused);
+  ExpectWorkerPaused("the break after a surplus resume did not pause the worker");
+  TarnDebugContinue(instance_);
+  TarnDebugStop(instance_);
+  ASSERT_TRUE(runLog.WaitFor(TARN_STATE_DEBUG_ENDED));
+  TarnFinalize();
+  EXPECT_EQ(runLog.States(), (std::vector<int>{6, 3, 8, 9, 7}));
 }
 
 // Regression: a worker stopped while paused and then resumed ran on after its reported end.

@@ -32,6 +32,7 @@ const Row kRows[] = {
     {"tstop", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.tstop, 0},
     {"divideByZero", TARN_DATA_LOGICAL, TARN_SYMBOL_VARIABLE, &M::block.divideByZero, 0},
     {"overflowAt", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.overflowAt, 0},
+    {"underflowAt", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.underflowAt, 0},
     {"zzlinenum", TARN_DATA_LONG, TARN_SYMBOL_VARIABLE, &M::block.line, 0},
     {"zzfilename", TARN_DATA_STRING, TARN_SYMBOL_VARIABLE, M::block.file, M::kTextLength},
     {"zzblockname", TARN_DATA_STRING, TARN_SYMBOL_VARIABLE, M::block.block, M::kTextLength},
@@ -81,6 +82,10 @@ void Simulation(uint32_t instance) {
       volatile double big = 1e300;
       big = big * big;
     }
+    if (b.t >= b.underflowAt) {
+      volatile double small = 1e-300;
+      small = small * small;
+    }
     if (b.t >= b.tstop) zztrmt(static_cast<uint32_t>(b.control.zzinstidx), " ");
     TarnSimIntegrate(instance);
   }
@@ -96,8 +101,8 @@ void RegisterModel(bool withDebugSymbols) {
     const Row& row = kRows[index - 1];
     const char* name =
         withDebugSymbols || index < M::kLine ? row.name : kPlainNames[index - M::kLine];
-    TarnSimSetVariableDescriptor(index, name, row.dataType, row.symbolType, 0, 0, 0, 0, 0, 0,
-                                 -1.0, -1.0);
+    TarnSimSetVariableDescriptor(index, name, row.dataType, row.symbolType, 0, 0, 0, 0, 0, 0, -1.0,
+                                 -1.0);
     TarnSimSetVariableExtendedInfo(index, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, row.stringLength);
   }
   RegisterControlSymbols(M::kControl);

@@ -1,9 +1,10 @@
 // A runnable test model written like a generated one: y' = rate * y with y(0) = 1, an initial
 // section, a run loop ending at tstop, a derivative that divides by zero on request (and is
 // undefined before the initial time) and a dynamic
-// section that overflows on request. Registered with debugging information, it keeps the source
-// line (10, 11, 12, 10, ... one per pass of its run loop), file and block of its run loop current.
-// Layout: t; state y; its derivative; its initial condition; seven variables; the control block.
+// section that overflows or underflows on request. Registered with debugging information, it keeps
+// the source line (10, 11, 12, 10, ... one per pass of its run loop), file and block of its run
+// loop current. Layout: t; state y; its derivative; its initial condition; seven variables; the
+// control block.
 #ifndef TARN_TESTS_SUPPORT_DECAY_MODEL_H
 #define TARN_TESTS_SUPPORT_DECAY_MODEL_H
 
@@ -23,6 +24,7 @@ struct DecayModel {
     kTstop,
     kDivideByZero,
     kOverflowAt,
+    kUnderflowAt,
     kLine,
     kFile,
     kBlock,
@@ -39,8 +41,9 @@ struct DecayModel {
     double yInitial = 1;
     double rate = -1;
     double tstop = 1;
-    uint8_t divideByZero = 0;  // the derivative divides by zero once t > 0
-    double overflowAt = 1e300;  // the run loop overflows in passes with t >= overflowAt
+    uint8_t divideByZero = 0;    // the derivative divides by zero once t > 0
+    double overflowAt = 1e300;   // the run loop overflows in passes with t >= overflowAt
+    double underflowAt = 1e300;  // the run loop underflows in passes with t >= underflowAt
     int32_t line = 0;
     char file[kTextLength] = "";
     char block[kTextLength] = "";
@@ -48,7 +51,7 @@ struct DecayModel {
   };
 
   static constexpr int32_t kFirstLine = 10;  // the run loop's lines are 10, 11 and 12
-  static constexpr char kFileName[] = "decay.csl";
+  static constexpr char kFileName[] = "decay.model";
   static constexpr char kBlockName[] = "dynamic";
 
   static Block block;

@@ -1,5 +1,8 @@
 // Worker threads: start and join, self-suspend and resume, pauses at safe points, cooperative
 // stop, and destruction of the thread object while its thread runs or is paused.
+#include "runtime/threads/thread.h"
+
+#include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <atomic>
@@ -10,9 +13,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include <gtest/gtest.h>
-
-#include "runtime/threads/thread.h"
 #include "threads/signal.h"
 
 namespace tarn {
@@ -39,14 +39,15 @@ std::unique_ptr<Thread> MakeThread(Body& body) {
   return thread;
 }
 
-// Announces its pause, suspends itself, and reports when it continues.
+// Puts its pause in force, announces it, waits at its safe point, and reports when it continues.
 struct SelfSuspendingWorker {
   Signal announced;
   Signal continued;
   std::atomic<bool> sawStopRequest{false};
   Body body{[this](Thread& thread) {
-    announced.Set();
     thread.Suspend();
+    announced.Set();
+    thread.PauseIfSuspended();
     sawStopRequest = thread.IsStopRequested();
     continued.Set();
   }};
@@ -106,23 +107,22 @@ TEST(ThreadTest, SelfSuspendWaitsForOneResumePerSuspend) {
   EXPECT_FALSE(worker.sawStopRequest);
 }
 
-TEST(ThreadTest, ResumeSentBeforeTheSelfSuspendIsNotLost) {
-  Signal announced;
-  Signal resumed;
-  Signal continued;
-  Body body([&](Thread& thread) {
-    announced.Set();
-    ASSERT_TRUE(resumed.Wait());
-    thread.Suspend();
-    continued.Set();
-  });
-  auto thread = MakeThread(body);
+// A Resume with no pause in force leaves no trace: the next Suspend pauses the worker.
+TEST(ThreadTest, SurplusResumeDoesNothing) {
+  LoopingWorker worker;
+  auto thread = MakeThread(worker.body);
   ASSERT_TRUE(thread->Start());
-  ASSERT_TRUE(announced.Wait());
+  ASSERT_TRUE(worker.WaitForPasses(1));
   thread->Resume();
-  resumed.Set();
-  EXPECT_TRUE(continued.Wait());
-  thread->Join();
+  thread->Resume();
+  thread->Suspend();
+  const long before = worker.passes;
+  std::this_thread::sleep_for(kQuietPeriod);
+  // The worker may finish the pass it was in when Suspend returned, and no more.
+  EXPECT_LE(worker.passes, before + 1) << "a surplus Resume cancelled the Suspend after it";
+  thread->Resume();
+  EXPECT_TRUE(worker.WaitForPasses(before + 100)) << "Resume did not lift the pause";
+  ExpectFinishes("destruction of a running thread", [&] { thread.reset(); });
 }
 
 TEST(ThreadTest, SuspendFromAnotherThreadPausesTheWorkerAtItsSafePoint) {
