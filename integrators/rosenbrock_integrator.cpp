@@ -90,6 +90,11 @@ void RosenbrockIntegrator::Step() {
   const double stepAtEntry = stepSize;
   double h = stepAtEntry;
 
+  // The step starts from a fresh evaluation: an event's discrete section or the host may have
+  // changed the model since the solver's evaluation after the last step, and this is the
+  // evaluation whose zero-crossing values a state event compares with those at the step's end.
+  CalculateAlgebraicStatesOrStop();
+  CalculateAuxiliaryDerivatives();
   UpdateMaxErrorVector(true);
   std::copy(states, states + n, savedStates.begin());
   std::copy(derivatives, derivatives + n, savedDerivatives.begin());
@@ -121,7 +126,7 @@ void RosenbrockIntegrator::Step() {
     for (uint32_t i = 0; i < n; ++i) states[i] = savedStates[i] + kA21 * g1[i];
     *indVar = t0 + kA2X * h;
     CalculateAlgebraicStatesOrStop();
-    CalculateAuxiliaryDerivatives();
+    CalculateDerivatives();
     for (uint32_t i = 0; i < n; ++i) g2[i] = f[i] + kC21 * g1[i] / h + kC2X * h * dfdt[i];
     solve(g2);
 

@@ -19,8 +19,9 @@ namespace tarn {
 // 0.1296 (where that formula would exceed 1.5). A failed attempt retries with 0.9·h·error^-1/3,
 // never less than h/2; after 40 failed attempts the run stops.
 //
-// Needs `derivatives` to hold f(t0, y0) when Step is called; the solver evaluates the model after
-// every step and at the initial point. The pivots of the factorisation go to the base's `pivots`.
+// Each step begins with an evaluation at (t0, y0), the one that records the step's starting values
+// of state-event functions; the stage evaluations inside the attempts are not recorded. The pivots
+// of the factorisation go to the base's `pivots`.
 class RosenbrockIntegrator final : public Integrator {
  public:
   RosenbrockIntegrator();

@@ -381,8 +381,9 @@ bool TarnSimRuntime::TarnSimAddEvent(uint32_t instance, uint32_t eventNumber, ui
     case TARN_SCHEDULE_CROSSING_FALLING: eventType = OdeEventType::EventStateFalling; break;
     default: return false;
   }
+  // The solver's registration reports no outcome: the result is false here too.
   record->solver->AddEvent(eventNumber, eventType, value, instance, section, flag);
-  return true;
+  return false;
 }
 
 void TarnSimRuntime::TarnSimAddIntervalEvent(uint32_t instance, uint32_t eventNumber,

@@ -80,7 +80,8 @@ TARN_API void TarnSimIntegrate(uint32_t instance);
 /* Schedules an event with the instance's solver: at a time (type 0, value is the time) or a
  * zero crossing of a model function (types 1-3, value is its present value). `section` is the
  * derivative section run when the event is serviced; `flag` (may be null) is raised while it is
- * serviced. False for a missing instance or solver or an unknown type. */
+ * serviced. Nothing is scheduled for a missing instance or solver or an unknown type. Returns
+ * false in every case: the solver's registration reports no outcome. */
 TARN_API bool TarnSimScheduleEvent(uint32_t instance, uint32_t eventNumber, uint32_t section,
                                    TarnScheduleType type, double value, TarnLogical* flag);
 

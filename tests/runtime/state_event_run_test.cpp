@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "solver/integrator_settings.h"
 #include "support/bounce_model.h"
 #include "support/test_model.h"
 #include "tarn/tarn.h"
@@ -66,6 +67,71 @@ TEST_P(StateEventRun, BallBouncesAtTheAnalyticTimes) {
 INSTANTIATE_TEST_SUITE_P(CrossingTypes, StateEventRun,
                          ::testing::Values(TARN_SCHEDULE_CROSSING, TARN_SCHEDULE_CROSSING_RISING,
                                            TARN_SCHEDULE_CROSSING_FALLING));
+
+struct MethodCase {
+  const char* name;
+  IntegrationAlgorithm algorithm;
+  int32_t stepsPerInterval;  // nstp: the fixed step, or the first step of a variable one
+  double timeTolerance;      // relative, on each bounce time
+};
+
+class EveryMethodBounces : public ::testing::TestWithParam<MethodCase> {
+ protected:
+  void SetUp() override {
+    UseModel(BounceModel::Register);
+    TarnInitialize();
+    instance_ = TarnCreate();
+    ASSERT_NE(instance_, 0u);
+  }
+  void TearDown() override { TarnFinalize(); }
+  uint32_t instance_ = 0;
+};
+
+// A ball dropped from 10 m that keeps 90 % of its speed at each bounce, its height reported as a
+// falling crossing: every method finds the bounces at the analytic times, the first at
+// sqrt(2h/g), each later one 2·0.9^k·sqrt(2h/g) after the one before.
+TEST_P(EveryMethodBounces, AtTheAnalyticTimes) {
+  const MethodCase& method = GetParam();
+  M::block.yInitial = 10;
+  M::block.restitution = 0.9;
+  M::block.crossingType = TARN_SCHEDULE_CROSSING_FALLING;
+  M::block.tstop = 7;
+  M::block.control.ialg = static_cast<int32_t>(method.algorithm);
+  M::block.control.nstp = method.stepsPerInterval;
+  for (uint32_t state : {M::kY, M::kV}) {
+    TarnSetRelativeError(instance_, state, 1e-10);
+    TarnSetAbsoluteError(instance_, state, 1e-10);
+  }
+  TarnStartBlocking(instance_);
+
+  const double reference[] = {1.42784312, 3.99796074, 6.3110666};
+  ASSERT_EQ(M::block.bounces, 3);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(M::bounceTimes[k], reference[k], method.timeTolerance * reference[k]) << k;
+  }
+  EXPECT_TRUE(M::flagRaisedInEveryBounce);
+  EXPECT_TRUE(M::scheduleReturnedFalse);
+  EXPECT_DOUBLE_EQ(M::block.t, 7);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, EveryMethodBounces,
+    ::testing::Values(
+        MethodCase{"AdamsMoulton", IntegrationAlgorithm::AlgAdamsMoulton, 1, 1e-6},
+        MethodCase{"Gear", IntegrationAlgorithm::AlgGearStiff, 1, 1e-6},
+        // First order: the step error g·h²/2 per step delays each bounce by
+        // about h/2.
+        MethodCase{"Euler", IntegrationAlgorithm::AlgEuler, 1000, 1e-4},
+        MethodCase{"RungeKutta2", IntegrationAlgorithm::AlgRungeKutta2, 10, 1e-6},
+        MethodCase{"RungeKutta4", IntegrationAlgorithm::AlgRungeKutta4, 10, 1e-6},
+        MethodCase{"Fehlberg2", IntegrationAlgorithm::AlgRungeKuttaFehlberg2, 1, 1e-6},
+        MethodCase{"Fehlberg5", IntegrationAlgorithm::AlgRungeKuttaFehlberg5, 1, 1e-6},
+        MethodCase{"Rosenbrock", IntegrationAlgorithm::AlgRosenbrock, 1, 1e-6},
+        // Restarts (at the start, at each bounce) take one Euler step.
+        MethodCase{"AdamsBashforth2", IntegrationAlgorithm::AlgAdamsBashforth2, 1000, 1e-6},
+        MethodCase{"Odepack", IntegrationAlgorithm::AlgOdepack, 1, 1e-6},
+        MethodCase{"Cvode", IntegrationAlgorithm::AlgCvode, 1, 1e-6}),
+    [](const ::testing::TestParamInfo<MethodCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace tarn::test

@@ -8,6 +8,7 @@ namespace tarn::test {
 BounceModel::Block BounceModel::block;
 std::array<double, BounceModel::kMaxBounces> BounceModel::bounceTimes{};
 bool BounceModel::flagRaisedInEveryBounce = true;
+bool BounceModel::scheduleReturnedFalse = true;
 
 namespace {
 
@@ -29,6 +30,7 @@ const Row kRows[] = {
     {"z99997", TARN_DATA_DOUBLE, TARN_SYMBOL_INITIAL_CONDITION, &M::block.yInitial},
     {"z99996", TARN_DATA_DOUBLE, TARN_SYMBOL_INITIAL_CONDITION, &M::block.vInitial},
     {"g", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.gravity},
+    {"restitution", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.restitution},
     {"tstop", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.tstop},
     {"crossingType", TARN_DATA_LONG, TARN_SYMBOL_VARIABLE, &M::block.crossingType},
     {"bounces", TARN_DATA_LONG, TARN_SYMBOL_VARIABLE, &M::block.bounces},
@@ -53,7 +55,7 @@ void Bounce(M::Block& b) {
   }
   ++b.bounces;
   b.lastBounce = b.t;
-  b.v = -b.v;
+  b.v = -b.restitution * b.v;
   // On the ground: the crossing function starts the next step at exactly zero and does not fire
   // again on the way up.
   b.y = 0;
@@ -70,7 +72,9 @@ void Derivative(uint32_t instance, uint32_t section) {
   b.vRate = -b.gravity;
   const auto type = static_cast<TarnScheduleType>(b.crossingType);
   const double crossing = type == TARN_SCHEDULE_CROSSING_RISING ? -b.y : b.y;
-  TarnSimScheduleEvent(instance, M::kBounceEvent, M::kBounceSection, type, crossing, &b.bouncing);
+  const bool scheduled = TarnSimScheduleEvent(instance, M::kBounceEvent, M::kBounceSection, type,
+                                              crossing, &b.bouncing);
+  M::scheduleReturnedFalse = M::scheduleReturnedFalse && !scheduled;
 }
 
 void Simulation(uint32_t instance) {
@@ -91,6 +95,7 @@ void BounceModel::Register() {
   M::block = M::Block{};
   M::bounceTimes.fill(0);
   M::flagRaisedInEveryBounce = true;
+  M::scheduleReturnedFalse = true;
   TarnSimSetSystemInfo(M::kSymbolCount, 2, 0, 0, M::kControl - M::kGravity, 1, 1, Bind, Simulation,
                        Derivative, 0);
   for (uint32_t index = 1; index < M::kControl; ++index) {

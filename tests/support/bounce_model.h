@@ -1,9 +1,10 @@
 // A runnable test model with a state event, written like a generated one: a ball dropped from
 // height 1 under gravity, y' = v, v' = -g. Its derivative section reports a zero-crossing function
 // of the height through TarnSimScheduleEvent with a chosen schedule type; the discrete section it
-// names reverses the velocity, puts the ball back on the ground and records the bounce.
-// Layout: t; states y, v; their derivatives; their initial conditions; six variables; the control
-// block.
+// names reverses the velocity (scaled by the coefficient of restitution), puts the ball back on
+// the ground and records the bounce.
+// Layout: t; states y, v; their derivatives; their initial conditions; seven variables; the
+// control block.
 #ifndef TARN_TESTS_SUPPORT_BOUNCE_MODEL_H
 #define TARN_TESTS_SUPPORT_BOUNCE_MODEL_H
 
@@ -25,6 +26,7 @@ struct BounceModel {
     kYInitial,
     kVInitial,
     kGravity,
+    kRestitution,
     kTstop,
     kCrossingType,
     kBounces,
@@ -47,6 +49,7 @@ struct BounceModel {
     double yInitial = 1;
     double vInitial = 0;
     double gravity = 9.81;
+    double restitution = 1;  // the speed after a bounce over the speed before it
     double tstop = 1;
     // TarnScheduleType of the crossing: 1 reports y (any direction), 2 reports -y (rising), 3
     // reports y (falling). Each falls through zero when the ball reaches the ground.
@@ -60,6 +63,8 @@ struct BounceModel {
   static Block block;
   // Time of each bounce, as the bounce section saw it (the first kMaxBounces).
   static std::array<double, kMaxBounces> bounceTimes;
+  // What TarnSimScheduleEvent returned, for every call.
+  static bool scheduleReturnedFalse;
   // Whether `bouncing` was raised in every run of the bounce section.
   static bool flagRaisedInEveryBounce;
   // Registration entry; resets the block and the records to their defaults.
