@@ -103,7 +103,10 @@ void TarnReinitialize(uint32_t instance) {
   double* initialTime = record->control.Double(Control::kZzticg);
   const double* t = record->IndependentVariable();
   if (initialTime != nullptr && t != nullptr) *initialTime = *t;
-  if (record->solver) record->solver->CopyStatesToInitConds();
+  if (record->solver) {
+    record->solver->CopyStatesToInitConds();
+    record->solver->KeepInitCondsForNextReset();
+  }
 }
 
 void TarnRunToTime(uint32_t instance, double target) {

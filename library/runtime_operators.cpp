@@ -36,8 +36,8 @@ class InitializationScope {
 };
 
 // The reset evaluations of zzrset: derivatives in initialisation mode, zzstopflag cleared, the
-// initial conditions copied into the states, then the step-start evaluation at the initial point
-// and the algebraic states.
+// initial conditions (those kept by a reinitialisation, if any) copied into the states, then the
+// step-start evaluation at the initial point and the algebraic states.
 void ResetModel(uint32_t instance, SystemInstance& record, OdeSolver& solver) {
   const InitializationScope initialization(solver);
   solver.SetDerivFuncArg1(instance);
@@ -45,6 +45,7 @@ void ResetModel(uint32_t instance, SystemInstance& record, OdeSolver& solver) {
   Integrator* integrator = solver.GetIntegrator();
   if (integrator != nullptr) integrator->CalculateDerivatives();
   record.control.SetFlag(Control::kZzstopflag, 0);
+  solver.RestoreKeptInitConds();
   solver.CopyInitCondsToStates();
   if (integrator == nullptr) return;
   solver.SetDerivFuncArg2(TARN_SECTION_DERIVATIVE);

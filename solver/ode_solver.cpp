@@ -171,6 +171,23 @@ void OdeSolver::CopyStatesToInitConds() {
   if (integrator) integrator->CopyStatesToInitConds();
 }
 
+void OdeSolver::KeepInitCondsForNextReset() {
+  auto copy = [](const double* values, uint32_t count) {
+    return values != nullptr ? std::vector<double>(values, values + count) : std::vector<double>();
+  };
+  keptInitConds = {copy(initConds, numStates), copy(algInitConds, numAlgStates),
+                   copy(delayInitConds, numDelayStates)};
+}
+
+void OdeSolver::RestoreKeptInitConds() {
+  if (!keptInitConds) return;
+  const auto& [kept, keptAlgebraic, keptDelays] = *keptInitConds;
+  std::copy(kept.begin(), kept.end(), initConds);
+  std::copy(keptAlgebraic.begin(), keptAlgebraic.end(), algInitConds);
+  std::copy(keptDelays.begin(), keptDelays.end(), delayInitConds);
+  keptInitConds.reset();
+}
+
 void OdeSolver::UpdateDelayStates(uint32_t key) {
   if (delayStates == nullptr || delayNextValues == nullptr) return;
   const auto count = std::min<std::size_t>(numDelayStates, delayStateKeys.size());

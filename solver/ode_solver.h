@@ -21,9 +21,11 @@
 #ifndef TARN_SOLVER_ODE_SOLVER_H
 #define TARN_SOLVER_ODE_SOLVER_H
 
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,6 +90,12 @@ class OdeSolver final {
   void CopyInitCondsToStates();
   // The reverse: the present states become the initial conditions.
   void CopyStatesToInitConds();
+  // Keeps the present initial conditions for the next reset, which puts them back (once) after
+  // its first evaluation of the model and before they are copied into the states: a model that
+  // assigns its initial conditions in its derivative section would overwrite them otherwise.
+  void KeepInitCondsForNextReset();
+  // Puts back the initial conditions kept for this reset, if any, and forgets them.
+  void RestoreKeptInitConds();
   // Every delay state whose key is `key` takes its next value.
   void UpdateDelayStates(uint32_t key);
   // `newStepSize` becomes the next step size and multistep integrators drop their history.
@@ -243,6 +251,8 @@ class OdeSolver final {
   double* delayStates = nullptr;      // borrowed
   double* delayNextValues = nullptr;  // borrowed
   double* delayInitConds = nullptr;   // borrowed
+  // Initial conditions kept for the next reset: the states', the algebraic states', the delays'.
+  std::optional<std::array<std::vector<double>, 3>> keptInitConds;
   TarnSimDerivativeFunction derivativeFunction = nullptr;
   uint32_t derivArg1 = 0;
   uint32_t derivArg2 = 0;

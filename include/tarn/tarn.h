@@ -227,7 +227,9 @@ TARN_API void TarnContinueBlocking(uint32_t instance);
 TARN_API void TarnStop(uint32_t instance);
 
 /* Makes the present state the initial condition of the next run (and the present time its
- * start time). */
+ * start time): the present states are copied into the initial-condition symbols, and the next
+ * run's reset starts from them even when the model assigns its initial conditions again in its
+ * derivative section. Nothing for a missing instance. */
 TARN_API void TarnReinitialize(uint32_t instance);
 
 /* Runs the initial section and stops before the first communication interval. */
