@@ -1,5 +1,6 @@
 // The typed symbol functions: sixteen per type (Short, Long, Float, Double, Bool, String), all
-// stamped from one definition over the element-level reads and writes.
+// stamped from one definition over the element-level reads and writes, and the reads and writes
+// of many doubles in one call.
 #include <cstring>
 
 #include "api/symbol_access.h"
@@ -108,6 +109,18 @@ void SetElement(uint32_t instance, uint32_t index, T value, const uint32_t* inde
   WriteSymbolElement(instance, index, Typed<T>::kCode, union_value, indexSet);
 }
 
+// A symbol whose data type is double, the one the many-value functions move.
+bool IsDouble(uint32_t index) {
+  const TarnSimVariableDescriptor* descriptor = TarnSimRuntime::GetInstance()->GetDescriptor(index);
+  return descriptor != nullptr && descriptor->dataType == TARN_DATA_DOUBLE;
+}
+
+// The many-value functions move nothing for a missing instance or missing arrays.
+bool CanMoveDoubles(uint32_t instance, uint32_t count, const void* indexes, const void* values) {
+  if (count != 0 && (indexes == nullptr || values == nullptr)) return false;
+  return TarnSimRuntime::GetInstance()->GetSystemInstance(instance) != nullptr;
+}
+
 }  // namespace
 }  // namespace tarn
 
@@ -190,4 +203,27 @@ TARN_DEFINE_TYPED_ACCESS(Float, float)
 TARN_DEFINE_TYPED_ACCESS(Double, double)
 TARN_DEFINE_TYPED_ACCESS(Bool, TarnLogical)
 TARN_DEFINE_TYPED_ACCESS(String, const char*)
+
+uint32_t TarnGetDoubles(uint32_t instance, uint32_t count, const uint32_t* indexes,
+                        double* values) {
+  if (!tarn::CanMoveDoubles(instance, count, indexes, values)) return 0;
+  uint32_t read = 0;
+  for (uint32_t k = 0; k < count; ++k) {
+    values[k] = tarn::GetFirst<double>(instance, indexes[k]);
+    if (tarn::IsDouble(indexes[k])) ++read;
+  }
+  return read;
+}
+
+uint32_t TarnSetDoubles(uint32_t instance, uint32_t count, const uint32_t* indexes,
+                        const double* values) {
+  if (!tarn::CanMoveDoubles(instance, count, indexes, values)) return 0;
+  uint32_t written = 0;
+  for (uint32_t k = 0; k < count; ++k) {
+    if (!tarn::IsDouble(indexes[k])) continue;
+    tarn::SetFirst<double>(instance, indexes[k], values[k]);
+    ++written;
+  }
+  return written;
+}
 }

@@ -206,6 +206,26 @@ TARN_DECLARE_TYPED_ACCESS(String, const char*)
 
 #undef TARN_DECLARE_TYPED_ACCESS
 
+/* ---- Symbols: many doubles at once ---------------------------------------------------------- */
+
+/* Reads `count` doubles: values[k] := TarnGetDouble(instance, indexes[k]) for k in 0..count-1,
+ * that is the symbol's value (an array's first element), or 0.0 when indexes[k] is not from 1 to
+ * N or names a symbol whose data type is not double (4). Returns how many indexes named a double
+ * symbol. For a missing instance, or a null `indexes` or `values` with a count above 0, it writes
+ * nothing and returns 0. Call from the host's thread, or from a callback during a run (a tick
+ * callback reads one consistent output row this way); during a non-blocking run the values are
+ * read without synchronisation, as by TarnGetDouble. */
+TARN_API uint32_t TarnGetDoubles(uint32_t instance, uint32_t count, const uint32_t* indexes,
+                                 double* values);
+
+/* Writes `count` doubles: TarnSetDouble(instance, indexes[k], values[k]) for k in 0..count-1, in
+ * that order. An index that is not from 1 to N, or that names a symbol whose data type is not
+ * double, is skipped. Returns how many values were written. For a missing instance, or a null
+ * pointer with a count above 0, it writes nothing and returns 0. Same threads as
+ * TarnGetDoubles. */
+TARN_API uint32_t TarnSetDoubles(uint32_t instance, uint32_t count, const uint32_t* indexes,
+                                 const double* values);
+
 /* ---- Run control -------------------------------------------------------------------------- */
 
 /* Evaluates one model section: 500..999 as given, any other value as 500. */

@@ -228,6 +228,34 @@ TEST_F(SymbolAccess, TypedScalarAccessChecksTheExactType) {
   EXPECT_EQ(block().longs[0], 10);
 }
 
+TEST_F(SymbolAccess, ManyDoublesMoveAsTheSingleValueFunctionsDo) {
+  block().grid[0] = 7.5;
+  // A bad index and a long symbol read as 0.0 and are not counted; an array gives its first
+  // element.
+  const uint32_t indexes[] = {M::kDouble, 0, M::kLong, M::kGrid, M::kSymbolCount + 1u, M::kDouble};
+  double values[6] = {9, 9, 9, 9, 9, 9};
+  EXPECT_EQ(TarnGetDoubles(instance_, 6, indexes, values), 3u);
+  const double expected[] = {3.25, 0.0, 0.0, 7.5, 0.0, 3.25};
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(values[k], expected[k]) << "value " << k;
+
+  const double written[] = {-1.0, 2.0, 3.0, 4.0, 5.0, -6.0};
+  EXPECT_EQ(TarnSetDoubles(instance_, 6, indexes, written), 3u);
+  EXPECT_EQ(block().d64, -6.0);  // written twice, in order
+  EXPECT_EQ(block().longs[0], 1);
+  EXPECT_EQ(block().grid[0], 4.0);
+
+  // A missing instance or array moves nothing.
+  values[0] = 9;
+  EXPECT_EQ(TarnGetDoubles(instance_ + 1, 1, indexes, values), 0u);
+  EXPECT_EQ(TarnGetDoubles(instance_, 1, nullptr, values), 0u);
+  EXPECT_EQ(TarnSetDoubles(0, 1, indexes, written), 0u);
+  EXPECT_EQ(TarnSetDoubles(instance_, 1, indexes, nullptr), 0u);
+  EXPECT_EQ(TarnGetDoubles(instance_, 0, nullptr, nullptr), 0u);
+  EXPECT_EQ(values[0], 9.0);
+  EXPECT_EQ(block().d64, -6.0);
+  EXPECT_TRUE(messages_.empty());
+}
+
 TEST_F(SymbolAccess, TypedIndexedAccessAgreesWithTheIndexSet) {
   for (int i = 0; i < 12; ++i) block().grid[i] = 100 + i;
   const uint32_t set[6] = {2, 3};
