@@ -12,6 +12,7 @@ import numbers
 import os
 import sys
 import threading
+from collections.abc import Mapping
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -113,6 +114,10 @@ _PROTOTYPES = {
     "TarnGetSymbolInfo": (ctypes.c_bool, [_u32, ctypes.POINTER(_SymbolInfo)]),
     "TarnGetRelativeError": (ctypes.c_double, [_u32, _u32]),
     "TarnGetAbsoluteError": (ctypes.c_double, [_u32, _u32]),
+    "TarnSetRelativeError": (None, [_u32, _u32, ctypes.c_double]),
+    "TarnSetAbsoluteError": (None, [_u32, _u32, ctypes.c_double]),
+    "TarnGetDoubles": (_u32, [_u32, _u32, ctypes.POINTER(_u32), ctypes.c_void_p]),
+    "TarnSetDoubles": (_u32, [_u32, _u32, ctypes.POINTER(_u32), ctypes.c_void_p]),
     "TarnGetShort": (ctypes.c_int16, [_u32, _u32]),
     "TarnGetLong": (ctypes.c_int32, [_u32, _u32]),
     "TarnGetFloat": (ctypes.c_float, [_u32, _u32]),
@@ -269,6 +274,8 @@ class Library:
         self.discrete_sections = tuple(
             1000 + k for k in range(self.dll.TarnGetNumberDiscreteSections()))
         self._defaults = None
+        self._double_indexes = None
+        self._double_defaults = None
         self.owner = None  # the Model that holds the one live instance
 
     def _read_symbol_table(self):
@@ -407,20 +414,75 @@ class Library:
     # ---- Defaults ------------------------------------------------------------------------------
 
     def restore_defaults(self, instance):
-        """Puts back the value every parameter, setting and the start time held when the library
-        was loaded. The first call records them: the model's data block holds its defaults until
-        a host writes to it."""
+        """Makes the model what it was when the library was loaded: every double (time, states,
+        computed values, parameters, settings), the other parameters and settings, and the
+        states' tolerances. The first call records the values: the model's data block holds its
+        defaults until a host writes to it."""
+        import numpy
         restorable = self.parameters() + self.settings() + [self.symbol("zzticg")]
         if self._defaults is None:
             self._defaults = {symbol.index: self.read(instance, symbol) for symbol in restorable}
+            doubles = [symbol.index for symbol in self.symbols[1:]
+                       if symbol.is_scalar and symbol.data_type == _DOUBLE]
+            self._double_indexes = index_array(doubles)
+            self._double_defaults = numpy.empty(len(doubles))
+            self.dll.TarnGetDoubles(instance, len(doubles), self._double_indexes,
+                                    self._double_defaults.ctypes.data)
             return
+        self.dll.TarnSetDoubles(instance, len(self._double_defaults), self._double_indexes,
+                                self._double_defaults.ctypes.data)
         for symbol in restorable:
-            value = self._defaults[symbol.index]
-            if self.read(instance, symbol) != value:
-                self.write(instance, symbol, value)
+            if symbol.data_type != _DOUBLE:
+                value = self._defaults[symbol.index]
+                if self.read(instance, symbol) != value:
+                    self.write(instance, symbol, value)
+        for symbol in self.states():
+            self.dll.TarnSetRelativeError(instance, symbol.index, symbol.relative_error)
+            self.dll.TarnSetAbsoluteError(instance, symbol.index, symbol.absolute_error)
+
+    def checked_tolerances(self, value, kind):
+        """[(state, tolerance)] for a tolerance given to every state (a number) or per state (a
+        mapping of state names to numbers); kind is "rtol" or "atol". Raises for a name that is
+        not a state and for a value that is not a finite number, not positive (rtol) or
+        negative (atol)."""
+        if value is None:
+            return []
+        if isinstance(value, Mapping):
+            items = [(self.symbol(name), tolerance) for name, tolerance in value.items()]
+            for symbol, _ in items:
+                if symbol.symbol_type != STATE:
+                    raise WrongTypeError(f"{kind} is given per state, and {symbol.name} is a "
+                                         f"{symbol.type_name} symbol, not a state")
+        else:
+            items = [(symbol, value) for symbol in self.states()]
+        checked = []
+        for symbol, tolerance in items:
+            if isinstance(tolerance, bool) or not isinstance(tolerance, numbers.Real):
+                raise WrongTypeError(f"{kind} takes a number or a mapping of state names to "
+                                     f"numbers, not {type(tolerance).__name__} {tolerance!r}")
+            tolerance = float(tolerance)
+            if not math.isfinite(tolerance) or tolerance < 0 or (kind == "rtol" and
+                                                                 tolerance == 0):
+                requirement = "positive" if kind == "rtol" else "zero or positive"
+                raise OutOfRangeError(f"{kind} must be a finite {requirement} number, "
+                                      f"not {tolerance}")
+            checked.append((symbol, tolerance))
+        return checked
+
+    def set_tolerances(self, instance, relative, absolute):
+        """Applies what checked_tolerances returned."""
+        for symbol, tolerance in relative:
+            self.dll.TarnSetRelativeError(instance, symbol.index, tolerance)
+        for symbol, tolerance in absolute:
+            self.dll.TarnSetAbsoluteError(instance, symbol.index, tolerance)
 
     def default(self, symbol):
         return self._defaults[symbol.index]
+
+
+def index_array(indexes):
+    """Symbol indexes as the C array TarnGetDoubles and TarnSetDoubles take."""
+    return (_u32 * len(indexes))(*indexes)
 
 
 def algorithm_code(algorithm):

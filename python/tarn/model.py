@@ -6,6 +6,8 @@ old one raises ModelClosedError). Parallel runs go through separate processes
 (tarn.run_population).
 
 Runs execute on the calling thread; callbacks arrive on it during run(), step() and run_to().
+Ctrl-C (SIGINT) during a run stops it at the end of the communication interval in progress and
+raises KeyboardInterrupt; the model stays usable.
 """
 
 import enum
@@ -13,10 +15,13 @@ import logging
 import math
 import numbers
 import re
+import signal
+import threading
 from collections import namedtuple
 
 from ._library import (DISCRETE_EVENT_CALLBACK, STATE_CHANGE_CALLBACK,
-                       STATUS_CALLBACK, TICK_CALLBACK, Library, algorithm_code, load)
+                       STATUS_CALLBACK, TICK_CALLBACK, Library, algorithm_code, index_array,
+                       load)
 from .errors import ModelClosedError, OutOfRangeError, RunError, TarnError, WrongTypeError
 
 log = logging.getLogger("tarn")
@@ -81,16 +86,18 @@ class Registration:
 class Model:
     """One instance of the model.
 
-    Model(library=None, **parameters): loads the library (an explicit path, TARN_LIBRARY, the
-    build tree, then the installed location), creates an instance with every parameter at its
-    default, then applies the given parameter values.
+    Model(library=None, *, rtol=None, atol=None, **parameters): loads the library (an explicit
+    path, TARN_LIBRARY, the build tree, then the installed location), creates an instance with
+    every value and tolerance at the model's default and the time at its start, then applies the
+    given parameter values and tolerances (see set_tolerances). Every name and value is checked
+    first: a constructor that raises leaves the Model opened before it open.
 
     Symbols are read and written by name in any case: model["pdose"], model["PDOSE"] = 0.01,
     model.update(pdose=0.01, ppuls=1). Parameters, run settings (cint, ialg, nstp, maxt, mint and
     the *itg controls) and states can be written; every scalar symbol can be read.
     """
 
-    def __init__(self, library=None, **parameters):
+    def __init__(self, library=None, *, rtol=None, atol=None, **parameters):
         self._lib = library if isinstance(library, Library) else load(library)
         self._instance = 0
         self._closed_because = "it was never opened"
@@ -105,6 +112,9 @@ class Model:
         self._prepared = False
         lib = self._lib
         with lib.lock:
+            values = self._checked_values(parameters)
+            relative = lib.checked_tolerances(rtol, "rtol")
+            absolute = lib.checked_tolerances(atol, "atol")
             if lib.owner is not None:
                 lib.owner._check_idle()
                 lib.owner._release("a newer Model replaced it (instances of the library share "
@@ -116,8 +126,9 @@ class Model:
             lib.owner = self
             lib.restore_defaults(instance)
             self._add_internal_callbacks()
-        if parameters:
-            self.update(parameters)
+            for symbol, value in values:
+                lib.write(instance, symbol, value)
+            lib.set_tolerances(instance, relative, absolute)
 
     # ---- Lifecycle -----------------------------------------------------------------------------
 
@@ -188,15 +199,17 @@ class Model:
     def update(self, values=None, /, **parameters):
         """Writes several symbols: a mapping and/or keywords, names in any case. Every name and
         value is checked before anything is written."""
-        items = list(dict(values or {}).items()) + list(parameters.items())
+        items = dict(values or {})
+        items.update(parameters)
         with self._lib.lock:
             instance = self._open_instance()
-            checked = []
-            for name, value in items:
-                symbol = self._lib.symbol(name)
-                checked.append((symbol, self._lib.check(symbol, value)))
-            for symbol, value in checked:
+            for symbol, value in self._checked_values(items):
                 self._lib.write(instance, symbol, value)
+
+    def _checked_values(self, values):
+        return [(symbol, self._lib.check(symbol, value))
+                for symbol, value in ((self._lib.symbol(name), value)
+                                      for name, value in values.items())]
 
     def parameters(self):
         """Every parameter as Parameter(name, default, value), in symbol table order."""
@@ -207,11 +220,32 @@ class Model:
                     for symbol in self._lib.parameters()]
 
     def reset(self):
-        """Puts every parameter and run setting back to its default; the next step() or run_to()
-        starts a fresh run from the initial conditions."""
+        """Makes the model equal to a new Model: every value and tolerance back to its default and
+        the time to its start; the next step() or run_to() starts a fresh run from the initial
+        conditions."""
         with self._lib.lock:
             self._lib.restore_defaults(self._open_instance())
             self._prepared = False
+
+    def set_tolerances(self, rtol=None, atol=None):
+        """Sets the integrators' relative (rtol) and absolute (atol) error tolerances: a number
+        for every state, or a mapping of state names to numbers. They stay set until reset() or
+        a new Model."""
+        with self._lib.lock:
+            instance = self._open_instance()
+            self._check_idle()
+            relative = self._lib.checked_tolerances(rtol, "rtol")
+            absolute = self._lib.checked_tolerances(atol, "atol")
+            self._lib.set_tolerances(instance, relative, absolute)
+
+    def tolerances(self):
+        """Every state's (rtol, atol), by state name."""
+        with self._lib.lock:
+            self._open_instance()
+            dll = self._lib.dll
+            return {symbol.name: (dll.TarnGetRelativeError(0, symbol.index),
+                                  dll.TarnGetAbsoluteError(0, symbol.index))
+                    for symbol in self._lib.states()}
 
     @property
     def time(self):
@@ -246,12 +280,16 @@ class Model:
 
     # ---- Runs ----------------------------------------------------------------------------------
 
-    def run(self, tstop=None, cint=None, outputs=None, algorithm=None, *, frame=None):
+    def run(self, tstop=None, cint=None, outputs=None, algorithm=None, *, times=None, rtol=None,
+            atol=None, frame=None):
         """Runs the model from its initial conditions to tstop and returns the time course.
 
-        tstop and cint (hours) and algorithm (a name such as "gear" or "dlsodes", or a code) are
-        set on the model first and stay set. outputs names the symbols recorded at every
-        communication interval (default: DEFAULT_OUTPUTS); the result has the column "t" first.
+        tstop and cint (hours), algorithm (a name such as "gear" or "dlsodes", or a code) and the
+        tolerances rtol and atol (see set_tolerances) are set on the model first and stay set.
+        outputs names the symbols recorded (default: DEFAULT_OUTPUTS); the result has the column
+        "t" first. Rows come at every communication interval from the start, and the last
+        interval is shortened to end on tstop. times: record rows at exactly these times (hours,
+        ascending, from the start time on) instead; without tstop the run ends at the last.
 
         The result is a pandas.DataFrame when pandas is installed (frame=None) or frame is True,
         else a dict of numpy arrays. Raises RunError when the run fails (its .result holds the
@@ -264,26 +302,83 @@ class Model:
             settings["cint"] = cint
         if algorithm is not None:
             settings["ialg"] = algorithm_code(algorithm)
+        if times is not None:
+            times = _checked_times(times)
+            if tstop is None:
+                settings["tstop"] = times[-1]
         with self._lib.lock:
             instance = self._open_instance()
             self._check_idle()
-            columns = self._lib.output_symbols(DEFAULT_OUTPUTS if outputs is None else outputs)
-            self.update(settings)
-            readers = [self._reader(symbol) for symbol in columns]
-            values = [[] for _ in columns]
-            self._recording = (readers, values)
+            lib = self._lib
+            columns = lib.output_symbols(DEFAULT_OUTPUTS if outputs is None else outputs)
+            relative = lib.checked_tolerances(rtol, "rtol")
+            absolute = lib.checked_tolerances(atol, "atol")
+            checked = self._checked_values(settings)
+            start = self["zzticg"]
+            end = dict((symbol.name, value) for symbol, value in checked).get("tstop",
+                                                                             self["tstop"])
+            if times is not None and (times[0] < start - self._tolerance(start)
+                                      or times[-1] > end + self._tolerance(end)):
+                raise OutOfRangeError(f"times must lie from the start, t = {start:g} h, to "
+                                      f"tstop = {end:g} h")
+            for symbol, value in checked:
+                lib.write(instance, symbol, value)
+            lib.set_tolerances(instance, relative, absolute)
+            cint = self["cint"]
+            self._recording = _Recording(lib, instance, columns,
+                                         len(times) if times is not None else
+                                         int((end - start) / cint) + 2)
             try:
-                self._execute(self._lib.dll.TarnStartBlocking, instance)
+                if times is None:
+                    failure = self._run_to_tstop(instance, start, end, cint)
+                else:
+                    failure = self._run_through(instance, times)
             finally:
-                self._recording = None
-            self._prepared = True
-            result = _as_result({symbol.name: column for symbol, column in zip(columns, values)},
-                                frame)
-            end = self["tstop"]
-            failure = self._failure(end, f"before tstop = {end:g} h")
+                recording, self._recording = self._recording, None
+            result = _as_result(recording.columns(), frame)
             if failure:
                 raise RunError(failure, self.time, self._run_messages, result)
             return result
+
+    def _run_to_tstop(self, instance, start, end, cint):
+        """A whole run that records every output point. When tstop is not a whole number of
+        intervals from the start, the run is stopped at the last output point before it and
+        continued with one shorter interval that ends on tstop. Returns the failure text or
+        None."""
+        intervals = math.floor((end - start) / cint + _TIME_TOLERANCE)
+        last_point = start + intervals * cint
+        if end - last_point > self._tolerance(end):
+            self._recording.stop_at = last_point - self._tolerance(last_point)
+        self._execute(self._lib.dll.TarnStartBlocking, instance)
+        self._prepared = True
+        if self._recording.stopped and self._exception_time is None:
+            messages = self._run_messages
+            # The continuation runs only once the stop is taken back.
+            self._lib.write(instance, self._lib.symbol("zzstopflag"), False)
+            self._execute(self._lib.dll.TarnRunToTime, instance, end)
+            self._run_messages = messages + self._run_messages
+        return self._failure(end, f"before tstop = {end:g} h")
+
+    def _run_through(self, instance, times):
+        """A run that records rows at exactly the given times. Returns the failure text or
+        None."""
+        recording, self._recording = self._recording, None
+        try:
+            self._prepare()
+            messages = []
+            for target in times:
+                if target > self.time + self._tolerance(target):
+                    self._execute(self._lib.dll.TarnRunToTime, instance, target)
+                    messages += self._run_messages
+                    failure = self._failure(target, f"before {target:g} h")
+                    if failure:
+                        self._run_messages = messages
+                        return failure
+                recording.record()
+            self._run_messages = messages
+            return None
+        finally:
+            self._recording = recording
 
     def step(self):
         """Advances one communication interval (cint) and returns the new time. The first call
@@ -349,7 +444,8 @@ class Model:
         self._interrupt = None
         self._busy = True
         try:
-            function(*arguments)
+            with _StopOnInterrupt(self):
+                function(*arguments)
         finally:
             self._busy = False
             pending, self._pending_removals = self._pending_removals, []
@@ -374,13 +470,6 @@ class Model:
             return None
         details = _error_lines(self._run_messages)
         return f"{reason}: {details}" if details else reason
-
-    def _reader(self, symbol):
-        lib, instance, index = self._lib, self._instance, symbol.index
-        if symbol.is_scalar and symbol.data_type == _DOUBLE:
-            getter = lib.dll.TarnGetDouble
-            return lambda: getter(instance, index)
-        return lambda: lib.read(instance, symbol)
 
     # ---- Callbacks -----------------------------------------------------------------------------
 
@@ -493,9 +582,7 @@ class Model:
         def on_tick(instance, user_value, tick_type):
             try:
                 if tick_type == _TICK_OUTPUT and self._recording is not None:
-                    readers, values = self._recording
-                    for read, column in zip(readers, values):
-                        column.append(read())
+                    self._recording.record()
             except BaseException as interrupt:
                 self._stop(interrupt)
 
@@ -515,9 +602,18 @@ class Model:
 
 
 _ERROR_PATTERN = re.compile(r"\berror\b", re.IGNORECASE)
+# The first line of the integrators' statistics, written at the end of every run.
+_STATISTICS_HEADING = "Count of times state controlled step size"
+
+
+def _is_statistics(message):
+    return message.lstrip().startswith(_STATISTICS_HEADING)
 
 
 def _message_level(message):
+    """Statistics are DEBUG, failures ERROR, warnings WARNING, everything else INFO."""
+    if _is_statistics(message):
+        return logging.DEBUG
     if _ERROR_PATTERN.search(message):
         return logging.ERROR
     if "warning" in message.lower():
@@ -527,11 +623,110 @@ def _message_level(message):
 
 def _error_lines(messages):
     """The lines of the run's messages that report an error, or else its last message."""
+    messages = [message for message in messages if not _is_statistics(message)]
     lines = [line.strip() for message in messages for line in message.splitlines()
              if _ERROR_PATTERN.search(line)]
     if not lines and messages:
         lines = [messages[-1].strip()]
     return "\n".join(dict.fromkeys(lines))
+
+
+class _StopOnInterrupt:
+    """While the model runs on the main thread, Ctrl-C (SIGINT) stops the run at the end of the
+    communication interval in progress instead of raising inside a callback of the library,
+    where the exception would be lost; the model raises KeyboardInterrupt when the run returns.
+    A SIGINT handler of the program's own stays in charge."""
+
+    def __init__(self, model):
+        self._model = model
+        self._installed = False
+
+    def __enter__(self):
+        if threading.current_thread() is threading.main_thread() and \
+                signal.getsignal(signal.SIGINT) is signal.default_int_handler:
+            signal.signal(signal.SIGINT, self._on_interrupt)
+            self._installed = True
+        return self
+
+    def _on_interrupt(self, signum, frame):
+        self._model._stop(KeyboardInterrupt())
+
+    def __exit__(self, *exc_info):
+        if self._installed:
+            signal.signal(signal.SIGINT, signal.default_int_handler)
+
+
+class _Recording:
+    """The rows of a run, one per output point. The double columns of a row are read in one call
+    into a preallocated array; an output point reported twice (the end of one run and the start
+    of its continuation) is kept once. With stop_at set, the run is stopped at the first output
+    point at or after that time."""
+
+    def __init__(self, lib, instance, columns, expected_rows):
+        import numpy
+        self._numpy = numpy
+        self._lib = lib
+        self._instance = instance
+        self._columns = columns  # t first, every one a scalar
+        self._doubles = [k for k, symbol in enumerate(columns) if symbol.data_type == _DOUBLE]
+        self._indexes = index_array([columns[k].index for k in self._doubles])
+        self._others = [symbol for symbol in columns if symbol.data_type != _DOUBLE]
+        self._other_values = [[] for _ in self._others]
+        self._allocate(numpy.empty((max(expected_rows, 1), len(self._doubles))))
+        self._count = 0
+        self.stop_at = None
+        self.stopped = False
+
+    def _allocate(self, rows):
+        self._rows = rows
+        self._address = rows.ctypes.data
+        self._row_bytes = rows.shape[1] * rows.itemsize
+
+    def record(self):
+        rows, count = self._rows, self._count
+        if count == len(rows):
+            self._allocate(self._numpy.concatenate([rows, self._numpy.empty_like(rows)]))
+            rows = self._rows
+        self._lib.dll.TarnGetDoubles(self._instance, rows.shape[1], self._indexes,
+                                     self._address + count * self._row_bytes)
+        t = rows[count, 0]
+        if count and t == rows[count - 1, 0]:
+            return
+        for values, symbol in zip(self._other_values, self._others):
+            values.append(self._lib.read(self._instance, symbol))
+        self._count = count + 1
+        if self.stop_at is not None and t >= self.stop_at:
+            self.stop_at = None
+            self.stopped = True
+            self._lib.dll.TarnStop(self._instance)
+
+    def columns(self):
+        """{name: values} in column order."""
+        numpy = self._numpy
+        doubles = self._rows[:self._count]
+        position = {k: j for j, k in enumerate(self._doubles)}
+        others = iter(self._other_values)
+        return {symbol.name: (doubles[:, position[k]].copy() if k in position
+                              else numpy.array(next(others)))
+                for k, symbol in enumerate(self._columns)}
+
+
+def _checked_times(times):
+    """The output times of run(times=...): finite, ascending, at least one."""
+    import numpy
+    if isinstance(times, (str, bytes)):
+        raise WrongTypeError(f"times takes a sequence of numbers, not {times!r}")
+    try:
+        checked = numpy.asarray(times, dtype=float).ravel()
+    except (TypeError, ValueError):
+        raise WrongTypeError(f"times takes a sequence of numbers, not {times!r}") from None
+    if checked.size == 0:
+        raise OutOfRangeError("times names no time")
+    if not numpy.isfinite(checked).all():
+        raise OutOfRangeError(f"times must be finite, not {times!r}")
+    if (numpy.diff(checked) <= 0).any():
+        raise OutOfRangeError(f"times must be in ascending order without repeats: {times!r}")
+    return checked
 
 
 def _as_result(columns, frame):

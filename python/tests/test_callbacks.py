@@ -3,6 +3,12 @@ when a callback raises."""
 
 import gc
 import logging
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
 
 import pytest
 
@@ -138,3 +144,52 @@ def test_a_callback_removed_during_a_run_is_silenced_at_once(model):
     assert calls == [1000]
     model.run(tstop=6)
     assert calls == [1000]
+
+
+def test_statistics_are_debug_messages_and_never_errors(model, caplog):
+    with caplog.at_level(logging.DEBUG, logger="tarn"):
+        model.run(tstop=1, algorithm="gear")
+    statistics = [r for r in caplog.records
+                  if r.getMessage().startswith("Count of times state controlled step size")]
+    assert len(statistics) == 1 and statistics[0].levelno == logging.DEBUG
+    assert not [r for r in caplog.records if r.levelno >= logging.WARNING]
+
+
+INTERRUPTED_RUN = """
+import os, sys, tarn
+model = tarn.Model()
+if sys.argv[1] == "run":
+    def announce(previous, next_state):
+        if next_state == tarn.ExecutionState.INITIALIZED:
+            print("running", flush=True)
+    model.on_state_change(announce)
+    action = lambda: model.run(tstop=4320, cint=0.001, outputs=["ca_i"])
+else:
+    print("running", flush=True)
+    action = lambda: tarn.run_population([{}] * 4, ["ca_i"], tstop=4320, cint=0.001, workers=2)
+try:
+    action()
+except KeyboardInterrupt:
+    children = [pid for pid in os.listdir("/proc") if pid.isdigit() and
+                open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[1] == str(os.getpid())]
+    print(f"interrupted at t = {model.time:g} h, {len(children)} workers left", flush=True)
+print("afterwards", tarn.Model().run(tstop=1, frame=False)["t"][-1])
+"""
+
+
+@pytest.mark.parametrize("action", ["run", "population"])
+def test_ctrl_c_stops_a_run_and_leaves_the_model_usable(action, library, tmp_path):
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED_RUN, action],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "running\n"
+        time.sleep(1)  # into the run (any moment would do)
+        os.kill(child.pid, signal.SIGINT)
+        output, errors = child.communicate(timeout=120)
+    finally:
+        child.kill()
+    assert child.returncode == 0, errors
+    interrupted, afterwards = output.splitlines()
+    assert re.fullmatch(r"interrupted at t = ([0-9.e+-]+) h, 0 workers left", interrupted)
+    assert afterwards == "afterwards 1.0"
+    assert "Exception ignored" not in errors

@@ -38,18 +38,78 @@ def test_update_checks_every_value_before_writing_any(model):
 
 
 def test_reset_and_a_new_model_start_from_the_defaults(library):
-    first = tarn.Model(library, pdose=2.0, tstop=48, ialg=2)
+    first = tarn.Model(library, pdose=2.0, tstop=48, ialg=2, rtol=1e-3,
+                       atol={"aplasma_i": 1e-2})
+    first.run_to(30)
+    # States and outputs are not computed yet.
+    fresh = {"pdose": 0.0, "tstop": 24.0, "ialg": 14, "t": 0.0, "aplasma_i": 5.5555e33,
+             "ca_p": 5.5555e33}
     first.reset()
-    assert (first["pdose"], first["tstop"], first["ialg"]) == (0.0, 24.0, 14)
-    first["pdose"] = 2.0
-    # Instances share one data block: the new Model takes over with the defaults.
+    assert {name: first[name] for name in fresh} == fresh
+    assert set(first.tolerances().values()) == {(1e-4, 1e-4)}  # the model's own
+    first.update(pdose=2.0)
+    first.set_tolerances(rtol=1e-2)
+    first.run_to(3)
+    # A constructor that fails leaves the open Model as it was.
+    with pytest.raises(tarn.UnknownSymbolError, match="unknown symbol 'typo'"):
+        tarn.Model(library, pdose=10, typo=1)
+    with pytest.raises(tarn.OutOfRangeError, match="rtol must be a finite positive number"):
+        tarn.Model(library, rtol=0)
+    assert first["pdose"] == 2.0 and first.time == 3
+    # Instances share one data block: the new Model takes over, equal to a reset one.
     second = tarn.Model(library)
-    assert second["pdose"] == 0.0
+    assert {name: second[name] for name in fresh} == fresh
+    assert set(second.tolerances().values()) == {(1e-4, 1e-4)}
     with pytest.raises(tarn.ModelClosedError, match="a newer Model replaced it"):
         first["pdose"]
     second.close()
     with pytest.raises(tarn.ModelClosedError, match="it was closed"):
         second.run()
+
+
+def test_tolerances_for_every_state_or_by_name_reach_the_integrator(model):
+    dll, aplasma_i = model.library.dll, model.symbol("aplasma_i").index
+    default = model.run(tstop=24, outputs="ca_i", frame=False)
+    loose = model.run(tstop=24, outputs="ca_i", rtol=1e-2, atol=1e-2, frame=False)
+    assert (dll.TarnGetRelativeError(0, aplasma_i), dll.TarnGetAbsoluteError(0, aplasma_i)) == \
+        (1e-2, 1e-2)
+    assert not numpy.array_equal(default["ca_i"], loose["ca_i"])
+    numpy.testing.assert_allclose(loose["ca_i"], default["ca_i"], rtol=0.05)
+    model.reset()
+    model.set_tolerances(atol={"APLASMA_I": 1e-9})
+    assert model.tolerances()["aplasma_i"] == (1e-4, 1e-9)
+    assert model.tolerances()["aoral_i"] == (1e-4, 1e-4)
+    with pytest.raises(tarn.WrongTypeError, match="ca_p is a variable symbol, not a state"):
+        model.set_tolerances(rtol={"ca_p": 1e-3})
+    with pytest.raises(tarn.OutOfRangeError, match="atol must be a finite zero or positive"):
+        model.run(atol=-1)
+    with pytest.raises(tarn.WrongTypeError, match="rtol takes a number or a mapping"):
+        model.run(rtol="tight")
+
+
+def test_the_last_interval_ends_on_tstop(model):
+    weekly = model.run(tstop=720, cint=168, outputs=["ca_i", "ialg"], frame=False)
+    numpy.testing.assert_allclose(weekly["t"], [0, 168, 336, 504, 672, 720], rtol=0, atol=1e-9)
+    assert weekly["ialg"].tolist() == [14] * 6 and model.time == pytest.approx(720, abs=1e-9)
+    assert model["cint"] == 168
+    # The same time course as daily rows give, the shortened last interval included.
+    daily = model.run(tstop=720, cint=24, outputs=["ca_i"], frame=False)
+    numpy.testing.assert_allclose(weekly["ca_i"], daily["ca_i"][[0, 7, 14, 21, 28, 30]],
+                                  rtol=2e-3)
+
+
+def test_rows_at_chosen_times(model):
+    chosen = model.run(times=[0, 2.5, 24, 240], outputs=["ca_i", "wesitg"], frame=False)
+    assert chosen["t"].tolist() == [0, 2.5, 24, 240] and model["tstop"] == 240
+    assert chosen["wesitg"].tolist() == [True] * 4
+    every = model.run(tstop=24, cint=0.5, outputs=["ca_i"], frame=False)
+    assert chosen["ca_i"][2] == pytest.approx(every["ca_i"][-1], rel=1e-3)
+    assert model.run(tstop=48, times=[12], frame=False)["t"].tolist() == [12]
+    with pytest.raises(tarn.OutOfRangeError, match="ascending order"):
+        model.run(times=[0, 24, 12])
+    with pytest.raises(tarn.OutOfRangeError, match=r"times must lie from the start, t = 0 h, "
+                                                    r"to tstop = 10 h"):
+        model.run(tstop=10, times=[0, 24])
 
 
 def test_run_records_every_output_point_and_keeps_its_settings(model):
