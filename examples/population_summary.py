@@ -1,7 +1,7 @@
 """A population of 100 mother-infant pairs under the same perchlorate dosing.
 
 Each subject draws body weight and four physiological multipliers from log-normal distributions
-(a fixed seed makes the population reproducible). Every subject runs in a process of its own,
+(a fixed seed makes the population reproducible). Every subject runs on a worker process,
 or on a local dask cluster with --dask. The script prints and writes (population_summary.csv)
 the median and the 5th and 95th percentiles of the infant's plasma perchlorate at chosen days.
 

@@ -1,23 +1,26 @@
 """Population runs: one model run per parameter set, in parallel processes.
 
 Instances of the library share one data block, so runs are parallel across processes, never
-threads. Locally every sample runs in a process of its own, forked from a helper process that
-has loaded the library, so a sample that crashes its process costs only that sample. With a
-dask.distributed client the runs are submitted to that cluster instead; its workers should be
-processes (runs within one worker process take turns).
-
-As with any multiprocessing code, a script calls run_population under
-`if __name__ == "__main__":`.
+threads. Locally the samples run on worker processes of this package's own program
+(tarn._worker), started afresh with this Python and talking over pipes, so the caller's main
+module is never imported again: run_population works from a script without a main guard, from
+standard input, from `python -c` and from a notebook. Each worker loads the library once and runs
+sample after sample, resetting its model in between. A sample that crashes its worker fails
+alone and the worker is replaced. With a dask.distributed client the runs are submitted to that
+cluster instead; its workers should be processes (runs within one worker process take turns).
 """
 
-import multiprocessing
 import numbers
 import os
 import pickle
 import selectors
 import signal
+import struct
+import subprocess
+import sys
 import uuid
 from collections import deque
+from pathlib import Path
 from collections.abc import Mapping, Sequence
 from dataclasses import dataclass, field
 
@@ -129,7 +132,7 @@ def run_population(samples, outputs=None, tstop=None, workers=None, client=None,
         elif client is not None:
             raw = _run_on_cluster(client, tasks, bar)
         else:
-            raw = _run_in_processes(tasks, lib.path, _worker_count(workers), bar)
+            raw = _run_on_workers(tasks, lib.path, _worker_count(workers), bar)
 
     outcomes = []
     for index, parameters in enumerate(parameter_sets):
@@ -185,112 +188,200 @@ def _worker_count(workers):
 
 
 def _run_sample(library_path, parameters, outputs, settings):
-    """Runs one sample in this process; returns (columns, None) or (None, error message)."""
+    """Runs one sample on a Model of its own in this process (a dask worker); returns
+    (columns, None) or (None, error message)."""
     lib = load(library_path)
     with lib.lock:
-        # The error message carries what matters; the library's messages stay out of the log.
         was_disabled, status_log.disabled = status_log.disabled, True
         try:
-            model = Model(lib)
-            try:
-                model.update(parameters)
-                return model.run(outputs=outputs, frame=False, **settings), None
-            finally:
-                model.close()
-        except Exception as error:
-            return None, str(error) if isinstance(error, TarnError) else \
-                f"{type(error).__name__}: {error}"
+            with Model(lib) as model:
+                return _run_sample_on(model, parameters, outputs, settings)
+        except TarnError as error:
+            return None, str(error)
         finally:
             status_log.disabled = was_disabled
 
 
-def _describe_end(status):
-    """What a wait status says about a sample's process that sent no result."""
-    code = os.waitstatus_to_exitcode(status)
-    if code < 0:
-        try:
-            return f"the sample's process was killed by {signal.Signals(-code).name}"
-        except ValueError:
-            return f"the sample's process was killed by signal {-code}"
-    return f"the sample's process ended with exit status {code} without a result"
+# ---- Local worker processes ------------------------------------------------------------------
+# Tasks go to a worker on its standard input and outcomes come back on its original standard
+# output, each a frame of an 8-byte length and a pickle; anything the library itself prints goes
+# to the worker's standard error instead.
+
+_HEADER = struct.Struct("<Q")
 
 
-def _fork_samples(connection, library_path, workers):
-    """The helper process of a local population run.
-
-    It loads the library once, then forks a fresh process per sample, at most `workers` at a
-    time; each child runs its sample, writes the pickled outcome to a pipe of its own and exits.
-    The helper sends (index, outcome) to the parent as each child ends, and reports a child that
-    ended without an outcome (a crash) as that sample's error. The helper is single-threaded, so
-    forking it is safe.
-    """
-    import numpy  # noqa: F401  (imported once here rather than in every sample's process)
-    load(library_path)
-    tasks = deque(connection.recv())
-    running = {}  # read end of a child's pipe -> (sample index, child pid, bytes read)
-    with selectors.DefaultSelector() as selector:
-        while tasks or running:
-            while tasks and len(running) < workers:
-                index, arguments = tasks.popleft()
-                read_end, write_end = os.pipe()
-                pid = os.fork()
-                if pid == 0:  # the sample's process
-                    status = 1
-                    try:
-                        os.close(read_end)
-                        with os.fdopen(write_end, "wb") as pipe:
-                            pipe.write(pickle.dumps(_run_sample(*arguments)))
-                        status = 0
-                    finally:
-                        os._exit(status)
-                os.close(write_end)
-                running[read_end] = (index, pid, [])
-                selector.register(read_end, selectors.EVENT_READ)
-            for key, _ in selector.select():
-                read_end = key.fd
-                chunk = os.read(read_end, 1 << 16)
-                if chunk:
-                    running[read_end][2].append(chunk)
-                    continue
-                selector.unregister(read_end)
-                os.close(read_end)
-                index, pid, chunks = running.pop(read_end)
-                _, status = os.waitpid(pid, 0)
-                if status == 0 and chunks:
-                    outcome = pickle.loads(b"".join(chunks))
-                else:
-                    outcome = (None, _describe_end(status))
-                connection.send((index, outcome))
-    connection.close()
+def _write_frame(stream, value):
+    data = pickle.dumps(value, protocol=pickle.HIGHEST_PROTOCOL)
+    stream.write(_HEADER.pack(len(data)) + data)
+    stream.flush()
 
 
-def _run_in_processes(tasks, library_path, workers, bar):
-    context = multiprocessing.get_context("spawn")
-    receiver, helper_end = context.Pipe()
-    helper = context.Process(target=_fork_samples, args=(helper_end, library_path, workers),
-                             name="tarn-population", daemon=True)
-    helper.start()
-    helper_end.close()
-    outcomes = {}
+def _read_frame(stream):
+    """The next value, or None at the end of the stream."""
+    header = stream.read(_HEADER.size)
+    if len(header) < _HEADER.size:
+        return None
+    return pickle.loads(stream.read(_HEADER.unpack(header)[0]))
+
+
+def _take_frames(buffer):
+    """The values of the complete frames at the start of a bytearray, which loses them."""
+    values = []
+    while len(buffer) >= _HEADER.size:
+        end = _HEADER.size + _HEADER.unpack_from(buffer)[0]
+        if len(buffer) < end:
+            break
+        values.append(pickle.loads(buffer[_HEADER.size:end]))
+        del buffer[:end]
+    return values
+
+
+def _run_sample_on(model, parameters, outputs, settings):
+    """Runs one sample on an open Model; returns (columns, None) or (None, error message)."""
     try:
-        receiver.send(tasks)
-        while len(outcomes) < len(tasks):
-            try:
-                index, outcome = receiver.recv()
-            except EOFError:  # the helper itself ended: every sample not done is lost
-                helper.join()
-                reason = f"the population's helper process ended with exit code {helper.exitcode}"
-                for index, _ in tasks:
-                    outcomes.setdefault(index, (None, reason))
-                break
-            outcomes[index] = outcome
-            bar.advance()
-    finally:
-        receiver.close()
-        helper.join(timeout=5)
-        if helper.is_alive():
-            helper.terminate()
-            helper.join()
+        model.reset()
+        model.update(parameters)
+        return model.run(outputs=outputs, frame=False, **settings), None
+    except TarnError as error:
+        return None, str(error)
+    except Exception as error:
+        return None, f"{type(error).__name__}: {error}"
+
+
+def serve(library_path):
+    """The worker loop (tarn._worker runs it)."""
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
+    outcomes = os.fdopen(os.dup(sys.stdout.fileno()), "wb")
+    os.dup2(sys.stderr.fileno(), sys.stdout.fileno())
+    tasks = sys.stdin.buffer
+
+    # The error message carries what matters; the library's messages stay out of the log.
+    status_log.disabled = True
+    model = Model(library_path)
+    while (task := _read_frame(tasks)) is not None:
+        index, parameters, outputs, settings = task
+        _write_frame(outcomes, (index, _run_sample_on(model, parameters, outputs, settings)))
+
+
+def _describe_end(returncode):
+    """What the exit status of a worker that died during a sample says."""
+    if returncode < 0:
+        try:
+            return f"the sample's worker process was killed by {signal.Signals(-returncode).name}"
+        except ValueError:
+            return f"the sample's worker process was killed by signal {-returncode}"
+    return f"the sample's worker process ended with exit status {returncode} without a result"
+
+
+class _Worker:
+    """One worker process and the sample it runs."""
+
+    def __init__(self, library_path):
+        package_parent = str(Path(__file__).resolve().parents[1])
+        environment = dict(os.environ)
+        environment["PYTHONPATH"] = os.pathsep.join(
+            [package_parent] + [p for p in environment.get("PYTHONPATH", "").split(os.pathsep)
+                                if p])
+        self.process = subprocess.Popen(
+            [sys.executable, "-m", "tarn._worker", library_path], stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, env=environment)
+        self.task = None
+        self.finished_any = False
+        self._received = bytearray()
+
+    @property
+    def fd(self):
+        return self.process.stdout.fileno()
+
+    def send(self, task):
+        index, arguments = task
+        self.task = task
+        try:
+            _write_frame(self.process.stdin, (index, *arguments[1:]))
+        except BrokenPipeError:  # the worker died; its end of output reports it
+            pass
+
+    def receive(self):
+        """Reads what is available: the (index, outcome) frames complete so far, or None when the
+        worker's output ended."""
+        chunk = os.read(self.fd, 1 << 20)
+        if not chunk:
+            return None
+        self._received += chunk
+        return _take_frames(self._received)
+
+    def close(self, kill=False):
+        if kill:
+            self.process.kill()
+        try:
+            self.process.stdin.close()
+        except OSError:
+            pass
+        try:
+            self.process.wait(timeout=None if kill else 10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.process.stdout.close()
+
+
+def _run_on_workers(tasks, library_path, workers, bar):
+    """Runs the tasks on up to `workers` worker processes, one sample in flight per worker;
+    returns {sample index: outcome}."""
+    pending = deque(tasks)
+    outcomes = {}
+    pool = []
+    # Workers that end without any result one after the other cannot start at all: the samples
+    # left get that as their error instead of starting worker after worker.
+    failed_starts = 0
+    interrupted = True
+    with selectors.DefaultSelector() as selector:
+        def start_worker():
+            worker = _Worker(library_path)
+            pool.append(worker)
+            selector.register(worker.fd, selectors.EVENT_READ, worker)
+            worker.send(pending.popleft())
+
+        def retire(worker, kill=False):
+            selector.unregister(worker.fd)
+            pool.remove(worker)
+            worker.close(kill)
+
+        try:
+            for _ in range(min(workers, len(pending))):
+                start_worker()
+            while len(outcomes) < len(tasks):
+                for key, _ in selector.select():
+                    worker = key.data
+                    frames = worker.receive()
+                    if frames is None:  # the worker died during its sample
+                        retire(worker, kill=True)
+                        index, _ = worker.task
+                        reason = _describe_end(worker.process.returncode)
+                        outcomes[index] = (None, reason)
+                        bar.advance()
+                        failed_starts = 0 if worker.finished_any else failed_starts + 1
+                        if failed_starts > workers:
+                            while pending:
+                                outcomes[pending.popleft()[0]] = (None, reason)
+                                bar.advance()
+                        elif pending:
+                            start_worker()
+                        continue
+                    for index, outcome in frames:
+                        outcomes[index] = outcome
+                        bar.advance()
+                        worker.finished_any = True
+                        failed_starts = 0
+                        worker.task = None
+                        if pending:
+                            worker.send(pending.popleft())
+                        else:
+                            retire(worker)
+            interrupted = False
+        finally:
+            for worker in list(pool):
+                retire(worker, kill=interrupted)
     return outcomes
 
 

@@ -1,6 +1,7 @@
 """The examples run from a fresh tree and write what they promise."""
 
 import csv
+import os
 import subprocess
 import sys
 from pathlib import Path
@@ -50,3 +51,25 @@ def test_population_summary_of_a_hundred_subjects(tmp_path):
     for row in rows:
         assert row["n"] == "100"
         assert 0 < float(row["p5"]) < float(row["median"]) < float(row["p95"])
+
+
+def readme_python_snippet():
+    readme = (EXAMPLES.parent / "README.md").read_text()
+    return readme.split("```python\n", 1)[1].split("```", 1)[0]
+
+
+@pytest.mark.parametrize("how", ["script", "standard input", "-c"])
+def test_the_readme_snippet_runs_as_a_script_without_a_main_guard(how, tmp_path):
+    snippet = readme_python_snippet() + "print(len(population.results), 'samples ran')\n"
+    script = tmp_path / "snippet.py"
+    script.write_text(snippet)
+    command = {"script": [sys.executable, str(script)],
+               "standard input": [sys.executable, "-"],
+               "-c": [sys.executable, "-c", snippet]}[how]
+    completed = subprocess.run(command, input=snippet if how == "standard input" else None,
+                               cwd=tmp_path, capture_output=True, text=True, timeout=600,
+                               env={**os.environ, "MPLBACKEND": "Agg"})
+    assert completed.returncode == 0, completed.stderr
+    # The script ran once: the population's workers never import it.
+    assert completed.stdout == "3 samples ran\n"
+    assert png_size(tmp_path / "perchlorate.png")[0] > 0

@@ -105,29 +105,30 @@ def test_samples_from_a_data_frame_and_the_summary_table(library):
         population.summary("ca_i", [6])
 
 
-def grandchildren():
-    """Live processes whose parent is a child of this process (unreaped ended ones left out)."""
-    parents = {}
+def worker_processes():
+    """This process's live population workers."""
+    workers = []
     for entry in os.listdir("/proc"):
         if entry.isdigit():
             try:
                 with open(f"/proc/{entry}/stat") as stat:
                     state, parent = stat.read().rsplit(")", 1)[1].split()[:2]
+                with open(f"/proc/{entry}/cmdline", "rb") as cmdline:
+                    command = cmdline.read()
             except (OSError, ValueError):
                 continue
-            if state != "Z":
-                parents[int(entry)] = int(parent)
-    children = {pid for pid, parent in parents.items() if parent == os.getpid()}
-    return [pid for pid, parent in parents.items() if parent in children]
+            if state != "Z" and int(parent) == os.getpid() and b"tarn._worker" in command:
+                workers.append(int(entry))
+    return workers
 
 
-def test_a_sample_whose_process_crashes_costs_no_other(library):
+def test_a_sample_whose_worker_crashes_costs_no_other_and_the_worker_is_replaced(library):
     killed = []
 
-    def kill_one_sample():
+    def kill_one_worker():
         deadline = time.monotonic() + 60
         while not killed and time.monotonic() < deadline:
-            running = grandchildren()
+            running = worker_processes()
             if running:
                 try:
                     os.kill(running[0], signal.SIGKILL)
@@ -136,11 +137,15 @@ def test_a_sample_whose_process_crashes_costs_no_other(library):
                     pass
             time.sleep(0.01)
 
-    killer = threading.Thread(target=kill_one_sample)
+    killer = threading.Thread(target=kill_one_worker)
     killer.start()
-    # Runs of a second or more each, so that one is surely running when the killer looks.
-    population = tarn.run_population([{}, {}, {}], ["ca_i"], tstop=6000, workers=3)
+    # Runs of a second or more each, so that one is surely running when the killer looks; one
+    # worker for four samples, so that the killed one must be replaced for the others to run.
+    samples = dosed_samples(4)
+    population = tarn.run_population(samples, OUTPUTS, tstop=6000, workers=1)
     killer.join()
-    assert killed and len(population.results) == 2
+    assert killed and len(population.results) == 3
     (index, message), = population.errors.items()
-    assert message == f"sample {index} (defaults): the sample's process was killed by SIGKILL"
+    assert message.endswith("the sample's worker process was killed by SIGKILL")
+    assert [(outcome.index, outcome.parameters) for outcome in population] == \
+        list(enumerate(samples))
