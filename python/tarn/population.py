@@ -27,6 +27,7 @@ from dataclasses import dataclass, field
 from ._library import algorithm_code, load
 from .errors import OutOfRangeError, TarnError, UnknownSymbolError, WrongTypeError
 from .model import DEFAULT_OUTPUTS, Model, _as_result, status_log
+from .plotting import plot_bands
 from .progress import ProgressBar
 
 
@@ -83,6 +84,12 @@ class PopulationResult(Sequence):
             raise UnknownSymbolError(
                 f"{output!r} is not an output of this population; its outputs are "
                 f"{[name for name in results[0] if name != 't']}", output)
+        for r in results:
+            start, end = numpy.asarray(r["t"], dtype=float)[[0, -1]]
+            outside = times[(times < start) | (times > end)]
+            if outside.size:
+                raise OutOfRangeError(f"time {outside[0]:g} h lies outside the runs, which go "
+                                      f"from {start:g} to {end:g} h")
         values = numpy.array([numpy.interp(times, numpy.asarray(r["t"]),
                                            numpy.asarray(r[output], dtype=float))
                               for r in results])
@@ -91,6 +98,19 @@ class PopulationResult(Sequence):
             name = "median" if percentile == 50 else f"p{percentile:g}"
             columns[name] = numpy.percentile(values, percentile, axis=0)
         return _as_result(columns, frame)
+
+    def plot(self, outputs, percentiles=(5, 50, 95), **options):
+        """A figure of percentile bands across the successful samples, one panel per output (a
+        name or a list of names): the band spans the lowest to the highest percentile, the line
+        is the middle one. options are those of tarn.plot (log, time_unit, title, figsize)."""
+        results = list(self.results.values())
+        if not results:
+            raise TarnError("no sample of the population ran successfully")
+        outputs = [outputs] if isinstance(outputs, str) else list(outputs)
+        times = results[0]["t"]
+        summaries = {name: self.summary(name, times, sorted(percentiles), frame=False)
+                     for name in outputs}
+        return plot_bands(summaries, **options)
 
     def __repr__(self):
         return (f"<PopulationResult: {len(self) - len(self.errors)} succeeded, "

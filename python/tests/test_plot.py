@@ -65,3 +65,30 @@ def test_bad_result_and_time_unit(short_run):
         tarn.plot([1, 2, 3])
     with pytest.raises(tarn.OutOfRangeError, match="time_unit is 'h' or 'd', not 'min'"):
         tarn.plot(short_run, time_unit="min")
+
+
+def test_scenarios_overlaid_with_labels_on_a_log_scale(library, short_run):
+    with tarn.Model(library, pdose=0.01, ppuls=1) as model:
+        dosed = model.run(tstop=24, cint=0.5, outputs=["ca_i", "ca_ni", "athyt_i"])
+    figure = tarn.plot({"undosed": short_run, "dosed": dosed},
+                       [("ca_i", "ca_ni", "athyt_i"), "ca_i"], log=True)
+    group, single = figure.axes
+    assert [line.get_label() for line in single.get_lines()] == ["undosed", "dosed"]
+    assert [line.get_label() for line in group.get_lines()][:3] == [
+        "undosed: ca_i", "undosed: ca_ni", "undosed: athyt_i"]
+    assert group.get_ylabel() == "ca_i, ca_ni, athyt_i" and single.get_yscale() == "log"
+    with pytest.raises(tarn.UnknownSymbolError, match="'ca_p' is not in the result"):
+        tarn.plot({"a": short_run, "b": {"t": [0], "ca_i": [1]}}, ["ca_p"])
+
+
+def test_population_percentile_bands(library):
+    population = tarn.run_population([{"pdose": d, "ppuls": 1} for d in (0.005, 0.01, 0.02)],
+                                     ["ca_p"], tstop=12, workers=1)
+    figure = population.plot("ca_p", percentiles=(95, 5, 50))
+    (axes,) = figure.axes
+    (band,), (median,) = axes.collections, axes.get_lines()
+    assert median.get_label() == "median" and band.get_label() == "p5 to p95"
+    assert list(median.get_ydata()) == list(population.results[1]["ca_p"])
+    with pytest.raises(tarn.OutOfRangeError, match="time 13 h lies outside the runs, which go "
+                                                   "from 0 to 12 h"):
+        population.summary("ca_p", [6, 13])
