@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,12 +22,14 @@ namespace tarn::sim {
 
 const char kRunUsage[] =
     "usage: tarn-sim [run] [--set NAME=VALUE ...] [--out NAME,...] [--alg CODE|NAME]\n"
-    "                [--tstop HOURS] [--cint HOURS] [--every N] [--format csv|tsv]\n"
-    "                [--progress auto|always|never]\n"
+    "                [--tstop HOURS] [--cint HOURS] [--times HOURS,...] [--every N]\n"
+    "                [--rtol [STATE=]VALUE ...] [--atol [STATE=]VALUE ...]\n"
+    "                [--format csv|tsv] [--progress auto|always|never]\n"
     "\n"
     "Runs the lactation iodide/perchlorate model from t = 0 to tstop (24 h by default) and\n"
-    "writes one row per communication interval (cint, 0.05 h by default) to standard output;\n"
-    "status messages go to standard error.\n"
+    "writes one row per communication interval (cint, 0.05 h by default) to standard output,\n"
+    "the last interval shortened to end on tstop; status messages go to standard error.\n"
+    "Options take their value as the next argument or after '=' (--tstop=48).\n"
     "\n"
     "  --set NAME=VALUE  set a parameter, run setting or state before the run (any case),\n"
     "                    e.g. --set pdose=0.01; logicals take true/false or 1/0; repeatable\n"
@@ -37,6 +40,11 @@ const char kRunUsage[] =
     "                    ab2 (13), dlsodes (14, default), cvode (15)\n"
     "  --tstop HOURS     end of the run (the same as --set tstop=HOURS)\n"
     "  --cint HOURS      communication interval (the same as --set cint=HOURS)\n"
+    "  --times HOURS,... rows at exactly these times (ascending) instead of every interval;\n"
+    "                    without --tstop the run ends at the last\n"
+    "  --rtol VALUE      relative error tolerance of every state, or of one with STATE=VALUE\n"
+    "                    (1e-4 by default); repeatable\n"
+    "  --atol VALUE      absolute error tolerance likewise (1e-4 by default)\n"
     "  --every N         write only every Nth row; the last row is always written\n"
     "  --format FORMAT   csv (default) or tsv\n"
     "  --progress WHEN   progress bar on standard error: auto (default) draws it once the run\n"
@@ -62,8 +70,17 @@ struct Assignment {
   TarnSymbolValue value;
 };
 
+// An error tolerance of one state, or of every state when `index` is 0.
+struct Tolerance {
+  uint32_t index;
+  double value;
+};
+
 struct RunOptions {
   std::vector<Assignment> assignments;
+  std::vector<Tolerance> relativeTolerances;
+  std::vector<Tolerance> absoluteTolerances;
+  std::vector<double> times;  // empty: a row at every output point
   std::vector<uint32_t> outputs;
   uint32_t every = 1;
   TableFormat format = TableFormat::kCsv;
@@ -100,12 +117,59 @@ int AddOutputs(const std::string& list, RunOptions* options) {
 }
 
 int ParseEvery(const std::string& text, RunOptions* options) {
-  char* end = nullptr;
-  const unsigned long every = std::strtoul(text.c_str(), &end, 10);
-  if (text.empty() || text[0] == '-' || *end != '\0' || every == 0 || every > UINT32_MAX) {
-    return UsageError("--every takes a whole number of rows from 1 up, not '" + text + "'");
+  int64_t every = 0;
+  switch (ParseInteger(text, 1, UINT32_MAX, &every)) {
+    case IntegerText::kInteger:
+      options->every = static_cast<uint32_t>(every);
+      return 0;
+    case IntegerText::kOutOfRange:
+      return UsageError("--every takes a whole number of rows from 1 to " +
+                        std::to_string(UINT32_MAX) + "; " + text + " is out of range");
+    case IntegerText::kNotInteger:
+      break;
   }
-  options->every = static_cast<uint32_t>(every);
+  return UsageError("--every takes a whole number of rows from 1 up, not '" + text + "'");
+}
+
+// --rtol / --atol: VALUE for every state or STATE=VALUE for one.
+int AddTolerance(const std::string& option, const std::string& text,
+                 std::vector<Tolerance>* tolerances) {
+  const size_t equals = text.find('=');
+  Tolerance tolerance{0, 0};
+  if (equals != std::string::npos) {
+    const std::string name = text.substr(0, equals);
+    tolerance.index = TarnGetSymbolIndex(name.c_str());
+    if (tolerance.index == 0) return UsageError("unknown symbol '" + name + "'");
+    if (TarnGetSymbolType(tolerance.index) != TARN_SYMBOL_STATE) {
+      return UsageError(option + " is given per state, and '" + name + "' is not a state");
+    }
+  }
+  const std::string number = equals == std::string::npos ? text : text.substr(equals + 1);
+  const bool relative = option == "--rtol";
+  if (!ParseNumber(number, &tolerance.value) || tolerance.value < 0 ||
+      (relative && tolerance.value == 0)) {
+    return UsageError(option + " takes " + (relative ? "a positive" : "a zero or positive") +
+                      " number, not '" + number + "'");
+  }
+  tolerances->push_back(tolerance);
+  return 0;
+}
+
+int ParseTimes(const std::string& list, RunOptions* options) {
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    const std::string text = list.substr(start, comma - start);
+    start = comma + 1;
+    double time = 0;
+    if (!ParseNumber(text, &time)) {
+      return UsageError("--times takes numbers of hours separated by commas, not '" + text + "'");
+    }
+    if (!options->times.empty() && time <= options->times.back()) {
+      return UsageError("--times must be in ascending order without repeats");
+    }
+    options->times.push_back(time);
+  }
   return 0;
 }
 
@@ -154,6 +218,14 @@ int ParseRunArguments(const Arguments& arguments, RunOptions* options) {
     } else if (argument == "--tstop" || argument == "--cint") {
       if ((status = needsValue(argument.c_str())) != 0) return status;
       status = AddAssignment(argument.substr(2), *value, options);
+    } else if (argument == "--times") {
+      if ((status = needsValue("--times")) != 0) return status;
+      status = ParseTimes(*value, options);
+    } else if (argument == "--rtol" || argument == "--atol") {
+      if ((status = needsValue(argument.c_str())) != 0) return status;
+      status = AddTolerance(
+          argument, *value,
+          argument == "--rtol" ? &options->relativeTolerances : &options->absoluteTolerances);
     } else if (argument == "--every") {
       if ((status = needsValue("--every")) != 0) return status;
       status = ParseEvery(*value, options);
@@ -195,9 +267,23 @@ class RunWriter final {
     std::putchar('\n');
   }
 
-  // Every `every`-th output point is written at once; the latest other one is kept so that the
-  // run's last row is written whatever the decimation.
+  // Output ticks write rows unless the rows come at chosen times (WriteRow).
   void OnOutput(uint32_t instance) {
+    if (writesTicks_) WriteRow(instance);
+  }
+
+  void IgnoreTicks() { writesTicks_ = false; }
+
+  // The run is stopped at the first row at or after `time`.
+  void StopAt(double time) { stopAt_ = time; }
+
+  // Every `every`-th row is written at once; the latest other one is kept so that the run's last
+  // row is written whatever the decimation. A row at the time of the one before (the end of a
+  // run and the start of its continuation) is the same row.
+  void WriteRow(uint32_t instance) {
+    const double t = TarnGetDouble(instance, timeIndex_);
+    if (outputCount_ != 0 && t == lastTime_) return;
+    lastTime_ = t;
     std::string row;
     for (size_t i = 0; i < columns_.size(); ++i) {
       if (i != 0) row += separator_;
@@ -211,7 +297,12 @@ class RunWriter final {
       pendingRow_ = std::move(row);
     }
     ++outputCount_;
-    progress_.Update(TarnGetDouble(instance, timeIndex_));
+    progress_.Update(t);
+    if (t >= stopAt_) {
+      stopAt_ = kNever;
+      stoppedEarly_ = true;
+      TarnStop(instance);
+    }
   }
 
   // Messages of blanks only (the model's termination message is one) are not shown.
@@ -231,15 +322,22 @@ class RunWriter final {
   }
 
   bool exceptionRaised() const { return exceptionRaised_; }
+  bool stoppedEarly() const { return stoppedEarly_; }
 
  private:
+  static constexpr double kNever = std::numeric_limits<double>::infinity();
+
   std::vector<uint32_t> columns_;
   uint32_t every_;
   char separator_;
   uint32_t timeIndex_;
   ProgressBar progress_;
   uint64_t outputCount_ = 0;
+  double lastTime_ = 0;
   std::string pendingRow_;
+  bool writesTicks_ = true;
+  double stopAt_ = kNever;
+  bool stoppedEarly_ = false;
   bool exceptionRaised_ = false;
 };
 
@@ -261,6 +359,56 @@ double ReadDouble(uint32_t instance, const char* name) {
   return TarnGetDouble(instance, TarnGetSymbolIndex(name));
 }
 
+double TimeTolerance(double t, double cint) {
+  return kTimeTolerance * std::max(std::fabs(t), cint);
+}
+
+void SetTolerances(uint32_t instance, const std::vector<Tolerance>& tolerances,
+                   void (*set)(uint32_t, uint32_t, double)) {
+  const uint32_t count = TarnGetNumberSymbols();
+  for (const Tolerance& tolerance : tolerances) {
+    if (tolerance.index != 0) {
+      set(instance, tolerance.index, tolerance.value);
+      continue;
+    }
+    for (uint32_t index = 1; index <= count; ++index) {
+      if (TarnGetSymbolType(index) == TARN_SYMBOL_STATE) set(instance, index, tolerance.value);
+    }
+  }
+}
+
+// Runs from the initial conditions with a row at every output point. When tstop is not a whole
+// number of intervals from the start, the run is stopped at the last output point before it and
+// continued with one shorter interval that ends on tstop.
+void RunToTstop(uint32_t instance, RunWriter* writer, double start, double tstop, double cint) {
+  const double lastPoint = start + std::floor((tstop - start) / cint + kTimeTolerance) * cint;
+  if (tstop - lastPoint > TimeTolerance(tstop, cint)) {
+    writer->StopAt(lastPoint - TimeTolerance(lastPoint, cint));
+  }
+  TarnStartBlocking(instance);
+  if (writer->stoppedEarly() && !writer->exceptionRaised()) {
+    TarnSetBool(instance, TarnGetSymbolIndex("zzstopflag"), 0);  // the continuation may run
+    TarnRunToTime(instance, tstop);
+  }
+}
+
+// Runs from the initial conditions with rows at exactly the given times; returns the last time
+// the run was to reach.
+double RunThroughTimes(uint32_t instance, RunWriter* writer, const std::vector<double>& times,
+                       double cint) {
+  writer->IgnoreTicks();
+  TarnPreStep(instance);
+  for (const double time : times) {
+    const double t = ReadDouble(instance, "t");
+    if (time > t + TimeTolerance(time, cint)) TarnRunToTime(instance, time);
+    if (writer->exceptionRaised() || ReadDouble(instance, "t") < time - TimeTolerance(time, cint)) {
+      return time;
+    }
+    writer->WriteRow(instance);
+  }
+  return times.back();
+}
+
 }  // namespace
 
 int RunCommand(const Arguments& arguments) {
@@ -276,34 +424,56 @@ int RunCommand(const Arguments& arguments) {
     std::fprintf(stderr, "tarn-sim: could not create a model instance\n");
     return kExitFailure;
   }
+  const uint32_t tstopIndex = TarnGetSymbolIndex("tstop");
+  bool tstopSet = false;
   for (const Assignment& assignment : options.assignments) {
     WriteValue(instance, assignment.index, assignment.value);
+    tstopSet = tstopSet || assignment.index == tstopIndex;
   }
+  SetTolerances(instance, options.relativeTolerances, TarnSetRelativeError);
+  SetTolerances(instance, options.absoluteTolerances, TarnSetAbsoluteError);
+  const double start = ReadDouble(instance, "zzticg");
+  const double cint = ReadDouble(instance, "cint");
+  if (!options.times.empty()) {
+    if (!tstopSet) TarnSetDouble(instance, tstopIndex, options.times.back());
+    const double end = TarnGetDouble(instance, tstopIndex);
+    if (options.times.front() < start - TimeTolerance(start, cint) ||
+        options.times.back() > end + TimeTolerance(end, cint)) {
+      const std::string range = FormatValue(instance, TarnGetSymbolIndex("zzticg")) +
+                                " h, to tstop, " + FormatValue(instance, tstopIndex) + " h";
+      TarnDestroy(instance);
+      return UsageError("--times must lie from the start, " + range);
+    }
+  }
+  const double tstop = TarnGetDouble(instance, tstopIndex);
 
   std::vector<uint32_t> columns{TarnGetSymbolIndex("t")};
   columns.insert(columns.end(), options.outputs.begin(), options.outputs.end());
-  const double tstop = ReadDouble(instance, "tstop");
-  RunWriter writer(options, std::move(columns), ReadDouble(instance, "zzticg"), tstop);
+  RunWriter writer(options, std::move(columns), start, tstop);
   writer.WriteHeader();
   activeRun = &writer;
   TarnAddTickCallbackFunction(instance, 0, OnTick);
   TarnAddStatusCallback(instance, 0, OnStatus);
   TarnAddExecutionStateChangeCallbackFunction(instance, 0, OnStateChange);
-  TarnStartBlocking(instance);
+  double target = tstop;
+  if (options.times.empty()) {
+    RunToTstop(instance, &writer, start, tstop, cint);
+  } else {
+    target = RunThroughTimes(instance, &writer, options.times, cint);
+  }
   writer.Finish();
   activeRun = nullptr;
 
   // A solver failure raises the stop flag before the end time: the run ended early.
   const double t = ReadDouble(instance, "t");
-  const double cint = ReadDouble(instance, "cint");
   int status = kExitSuccess;
   if (writer.exceptionRaised()) {
     std::fprintf(stderr, "tarn-sim: the run failed: the model raised an exception at t = %g h\n",
                  t);
     status = kExitFailure;
-  } else if (t < tstop - kTimeTolerance * std::max(std::fabs(tstop), cint)) {
-    std::fprintf(stderr, "tarn-sim: the run failed: it stopped at t = %g h, before tstop = %g h\n",
-                 t, tstop);
+  } else if (t < target - TimeTolerance(target, cint)) {
+    std::fprintf(stderr, "tarn-sim: the run failed: it stopped at t = %g h, before %s = %g h\n", t,
+                 options.times.empty() ? "tstop" : "the time asked for", target);
     status = kExitFailure;
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -41,22 +41,13 @@ constexpr std::array<RangeRule, 5> kRangeRules{{
     {"nstp", [](double v) { return v >= 1; }, "must be at least 1"},
 }};
 
-bool ParseDouble(const std::string& text, double* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtod(text.c_str(), &end);
-  return *end == '\0' && errno != ERANGE && std::isfinite(*value);
-}
-
-bool ParseLong(const std::string& text, int32_t* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long parsed = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX) return false;
-  *value = static_cast<int32_t>(parsed);
-  return true;
+// A number as a person writes it: an optional sign, then a digit or a point. This keeps out what
+// the C conversions would also take: leading blanks, hexadecimal, "inf" and "nan".
+bool LooksDecimal(const std::string& text) {
+  const size_t first = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  if (first >= text.size()) return false;
+  const char c = text[first];
+  return (c >= '0' && c <= '9') || c == '.';
 }
 
 bool ParseLogical(const std::string& text, uint8_t* value) {
@@ -123,6 +114,25 @@ uint32_t ElementCount(const TarnSymbolInfo& info) {
   return count;
 }
 
+bool ParseNumber(const std::string& text, double* value) {
+  if (!LooksDecimal(text) || text.find_first_of("xX") != std::string::npos) return false;
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtod(text.c_str(), &end);
+  return *end == '\0' && errno != ERANGE && std::isfinite(*value);
+}
+
+IntegerText ParseInteger(const std::string& text, int64_t lowest, int64_t highest, int64_t* value) {
+  if (!LooksDecimal(text)) return IntegerText::kNotInteger;
+  char* end = nullptr;
+  errno = 0;
+  const long long parsed = std::strtoll(text.c_str(), &end, 10);
+  if (*end != '\0') return IntegerText::kNotInteger;
+  if (errno == ERANGE || parsed < lowest || parsed > highest) return IntegerText::kOutOfRange;
+  *value = parsed;
+  return IntegerText::kInteger;
+}
+
 bool ParseAlgorithm(const std::string& text, int32_t* code) {
   for (const AlgorithmName& algorithm : kAlgorithms) {
     if (strcasecmp(text.c_str(), algorithm.name) == 0) {
@@ -130,8 +140,8 @@ bool ParseAlgorithm(const std::string& text, int32_t* code) {
       return true;
     }
   }
-  int32_t number;
-  if (!ParseLong(text, &number)) return false;
+  int64_t number;
+  if (ParseInteger(text, INT32_MIN, INT32_MAX, &number) != IntegerText::kInteger) return false;
   for (const AlgorithmName& algorithm : kAlgorithms) {
     if (algorithm.code == number) {
       *code = number;
@@ -170,7 +180,7 @@ bool ParseValue(uint32_t index, const std::string& text, TarnSymbolValue* value,
   double number = 0;
   switch (info.dataType) {
     case TARN_DATA_DOUBLE:
-      if (!ParseDouble(text, &value->doubleValue)) {
+      if (!ParseNumber(text, &value->doubleValue)) {
         *error = "value '" + text + "' for '" + name + "' is not a finite number";
         return false;
       }
@@ -182,9 +192,17 @@ bool ParseValue(uint32_t index, const std::string& text, TarnSymbolValue* value,
         *error = "unknown algorithm '" + text + "'; known: " + AlgorithmList();
         return false;
       }
-      if (!ParseLong(text, &value->longValue)) {
-        *error = "value '" + text + "' for '" + name + "' is not an integer";
-        return false;
+      switch (int64_t integer = 0; ParseInteger(text, INT32_MIN, INT32_MAX, &integer)) {
+        case IntegerText::kInteger:
+          value->longValue = static_cast<int32_t>(integer);
+          break;
+        case IntegerText::kOutOfRange:
+          *error = "value '" + text + "' for '" + name + "' is out of range (" +
+                   std::to_string(INT32_MIN) + " to " + std::to_string(INT32_MAX) + ")";
+          return false;
+        case IntegerText::kNotInteger:
+          *error = "value '" + text + "' for '" + name + "' is not an integer";
+          return false;
       }
       number = value->longValue;
       break;

@@ -59,6 +59,14 @@ bool IsSettable(const TarnSymbolInfo& info);
 // Element count of a symbol: the product of its extents up to the first 0.
 uint32_t ElementCount(const TarnSymbolInfo& info);
 
+// A finite decimal number (no hexadecimal, blanks, infinity or NaN); false for other text.
+bool ParseNumber(const std::string& text, double* value);
+
+enum class IntegerText { kInteger, kNotInteger, kOutOfRange };
+
+// A decimal integer from lowest to highest; kOutOfRange for a larger or smaller one.
+IntegerText ParseInteger(const std::string& text, int64_t lowest, int64_t highest, int64_t* value);
+
 // Parses a code or a name (any case) of a known algorithm.
 bool ParseAlgorithm(const std::string& text, int32_t* code);
 

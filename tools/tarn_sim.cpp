@@ -4,6 +4,7 @@
 //   tarn-sim params               every parameter with its default
 //   tarn-sim symbols [--type T]   the symbol table
 //   tarn-sim info NAME            one symbol
+//   tarn-sim --version            the library's version
 //
 // Every argument is checked before anything runs: an unknown command, option or symbol, or a
 // value that does not parse or is out of range ends the program with status 2 and a message
@@ -24,6 +25,7 @@ const char kUsage[] =
     "       tarn-sim symbols [OPTIONS]     the symbol table\n"
     "       tarn-sim info NAME             one symbol\n"
     "       tarn-sim help [COMMAND]        this text, or a command's own\n"
+    "       tarn-sim --version             the library's version\n"
     "\n"
     "Without a command, tarn-sim runs the model.\n"
     "\n";
@@ -62,11 +64,33 @@ int Help(const Arguments& arguments) {
   return kExitSuccess;
 }
 
+int Version() {
+  const uint32_t version = TarnGetVersion();
+  std::printf("tarn-sim %u.%u\n", version >> 16, version & 0xFFFFu);
+  return kExitSuccess;
+}
+
+// "--name=value" as the two arguments "--name" "value".
+Arguments SplitOptionValues(const Arguments& arguments) {
+  Arguments split;
+  for (const std::string& argument : arguments) {
+    const size_t equals = argument.find('=');
+    if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+      split.push_back(argument.substr(0, equals));
+      split.push_back(argument.substr(equals + 1));
+    } else {
+      split.push_back(argument);
+    }
+  }
+  return split;
+}
+
 int Dispatch(const Arguments& arguments) {
   if (arguments.empty() || arguments[0].rfind('-', 0) == 0) {
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
       return Help({});
     }
+    if (arguments.size() == 1 && arguments[0] == "--version") return Version();
     return RunCommand(arguments);
   }
   const Arguments rest(arguments.begin() + 1, arguments.end());
@@ -88,7 +112,8 @@ int UsageError(const std::string& message) {
 
 int main(int argc, char** argv) {
   TarnInitialize();
-  const int status = tarn::sim::Dispatch(tarn::sim::Arguments(argv + 1, argv + argc));
+  const int status = tarn::sim::Dispatch(
+      tarn::sim::SplitOptionValues(tarn::sim::Arguments(argv + 1, argv + argc)));
   TarnFinalize();
   return status;
 }
