@@ -19,8 +19,18 @@ build: deps
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release > /dev/null
 	@cmake --build $(BUILD_DIR) -j$(JOBS)
 
-run: build
-	@./$(BUILD_DIR)/tarn-sim
+# The default simulation: builds the library and tarn-sim only, writes the whole table (every
+# 0.05 h) to build/default_run.csv and shows every 2 h of the main outputs.
+run: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release > /dev/null
+	@env -u MAKELEVEL -u MAKEFLAGS cmake --build $(BUILD_DIR) -j$(JOBS) --target tarn tarn-sim
+	@./$(BUILD_DIR)/tarn-sim --progress never > $(BUILD_DIR)/default_run.csv
+	@awk -F, 'NR == 1 { for (i = 1; i <= NF; ++i) printf "%-11s", $$i; print ""; next } \
+	  (NR - 2) % 40 == 0 { for (i = 1; i <= NF; ++i) printf "%-11.4g", $$i; print "" }' \
+	  $(BUILD_DIR)/default_run.csv
+	@echo "The default run (24 h, plasma iodide ca_i/ca_ni and perchlorate ca_p/ca_np of mother and"
+	@echo "infant, thyroid iodide athyt_i/atgi_n, T4 and T3), every 2 h; every 0.05 h in"
+	@echo "$(BUILD_DIR)/default_run.csv. More: $(BUILD_DIR)/tarn-sim --help, $(BUILD_DIR)/tarn-sim info NAME."
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS)
