@@ -440,6 +440,17 @@ class Library:
             self.dll.TarnSetRelativeError(instance, symbol.index, symbol.relative_error)
             self.dll.TarnSetAbsoluteError(instance, symbol.index, symbol.absolute_error)
 
+    def read_doubles(self, instance):
+        """Every scalar double of the model, as restore_defaults knows them."""
+        import numpy
+        values = numpy.empty(len(self._double_defaults))
+        self.dll.TarnGetDoubles(instance, len(values), self._double_indexes, values.ctypes.data)
+        return values
+
+    def write_doubles(self, instance, values):
+        """Writes back what read_doubles returned."""
+        self.dll.TarnSetDoubles(instance, len(values), self._double_indexes, values.ctypes.data)
+
     def checked_tolerances(self, value, kind):
         """[(state, tolerance)] for a tolerance given to every state (a number) or per state (a
         mapping of state names to numbers); kind is "rtol" or "atol". Raises for a name that is

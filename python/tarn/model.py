@@ -337,7 +337,10 @@ class Model:
                 recording, self._recording = self._recording, None
             result = _as_result(recording.columns(), frame)
             if failure:
-                raise RunError(failure, self.time, self._run_messages, result)
+                time, messages = self.time, self._run_messages
+                hint = self._explicit_step_hint() if self._exception_time is not None else None
+                raise RunError(f"{failure}\n{hint}" if hint else failure, time, messages,
+                               result)
             return result
 
     def _run_to_tstop(self, instance, start, end, cint):
@@ -424,6 +427,36 @@ class Model:
             if failure:
                 raise RunError(failure, self.time, self._run_messages)
             return self.time
+
+    def _explicit_step_hint(self):
+        """For a run of an explicit fixed-step method that ended in an exception: the step the
+        method needs on this model, estimated from the fastest mode at the start of the run (the
+        largest eigenvalue magnitude of a difference-quotient Jacobian of the states), or None
+        for the other methods. The model's values are left as the failure left them."""
+        algorithm = self["ialg"]
+        if algorithm not in _EXPLICIT_STABILITY:
+            return None
+        name, stability = _EXPLICIT_STABILITY[algorithm]
+        lib, instance = self._lib, self._instance
+        step = self["cint"] / self["nstp"]
+        after_failure = lib.read_doubles(instance)
+        callbacks, self._callbacks = self._callbacks, {}  # the host's callbacks see nothing
+        try:
+            self._execute(lib.dll.TarnPreStep, instance)
+            rate = _fastest_rate(lib, instance)
+        finally:
+            self._callbacks = callbacks
+            lib.write_doubles(instance, after_failure)
+            self._prepared = False
+        if not rate > 0:
+            return None
+        largest = stability / rate
+        needed = math.ceil(self["cint"] / largest)
+        return (f"Hint: {name} is an explicit method with a fixed step, {step:g} h here "
+                f"(cint/nstp). This model is stiff: its fastest mode at the start of the run "
+                f"decays at {rate:.3g} per hour, and {name} is stable on it only with steps "
+                f"below about {largest:.2g} h. Raise nstp to at least {needed}, or use a stiff "
+                "method: dlsodes (the default), cvode, gear or rosenbrock.")
 
     def _prepare(self):
         """Runs the initial section and stops before the first interval."""
@@ -629,6 +662,46 @@ def _error_lines(messages):
     if not lines and messages:
         lines = [messages[-1].strip()]
     return "\n".join(dict.fromkeys(lines))
+
+
+# Explicit fixed-step methods by code: name, and the length of the stability interval on the
+# negative real axis (Hairer and Wanner, Solving ODEs II, IV.2): a step h is stable on a decay
+# rate r only when h r stays below it.
+_EXPLICIT_STABILITY = {3: ("Euler", 2.0), 4: ("RK2", 2.0), 5: ("RK4", 2.785),
+                       13: ("AB2", 1.0)}
+_DIFFERENCE_QUOTIENT_STEP = 1e-7  # relative perturbation of a state
+
+
+def _fastest_rate(lib, instance):
+    """The largest eigenvalue magnitude (per hour) of the states' Jacobian at the present state,
+    from forward difference quotients of the derivative section."""
+    import numpy
+    states = lib.states()
+    count = len(states)
+    state_indexes = index_array([symbol.index for symbol in states])
+    derivative_indexes = index_array([symbol.derivative_index for symbol in states])
+    dll = lib.dll
+
+    def derivatives(values):
+        dll.TarnSetDoubles(instance, count, state_indexes, values.ctypes.data)
+        dll.TarnCalcDeriv(instance, _DERIVATIVE_SECTION)
+        rates = numpy.empty(count)
+        dll.TarnGetDoubles(instance, count, derivative_indexes, rates.ctypes.data)
+        return rates
+
+    start = numpy.empty(count)
+    dll.TarnGetDoubles(instance, count, state_indexes, start.ctypes.data)
+    at_start = derivatives(start)
+    jacobian = numpy.empty((count, count))
+    for column in range(count):
+        shifted = start.copy()
+        shifted[column] += _DIFFERENCE_QUOTIENT_STEP * max(abs(start[column]), 1e-3)
+        jacobian[:, column] = (derivatives(shifted) - at_start) / (shifted[column] -
+                                                                   start[column])
+    derivatives(start)
+    if not numpy.isfinite(jacobian).all():
+        return math.nan
+    return float(numpy.abs(numpy.linalg.eigvals(jacobian)).max())
 
 
 class _StopOnInterrupt:

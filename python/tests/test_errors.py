@@ -102,6 +102,24 @@ def test_an_exception_in_the_model_fails_the_run(model):
     assert len(model.run(tstop=1, frame=False)["t"]) == 21
 
 
+@pytest.mark.parametrize("algorithm, name, largest_step, nstp", [
+    ("rk4", "RK4", "9.3e-05", 541), ("euler", "Euler", "6.6e-05", 753)])
+def test_an_explicit_method_unstable_on_the_stiff_model_hints_at_the_step(model, algorithm, name,
+                                                                          largest_step, nstp):
+    with pytest.raises(tarn.RunError) as failure:
+        model.run(algorithm=algorithm, outputs=["ca_i"])
+    assert str(failure.value).splitlines()[-1] == (
+        f"Hint: {name} is an explicit method with a fixed step, 0.005 h here (cint/nstp). This "
+        f"model is stiff: its fastest mode at the start of the run decays at 3.01e+04 per hour, "
+        f"and {name} is stable on it only with steps below about {largest_step} h. Raise nstp "
+        f"to at least {nstp}, or use a stiff method: dlsodes (the default), cvode, gear or "
+        "rosenbrock.")
+    # The model is left as the failure left it.
+    assert model.time == failure.value.time > failure.value.result["t"].iloc[-1]
+    model["nstp"] = nstp
+    assert model.run(tstop=1, outputs=["ca_i"], frame=False)["t"][-1] == 1
+
+
 def test_a_solver_failure_carries_the_solver_message(model):
     model["vplasc"] = -0.044  # a negative plasma volume: the equations blow up
     model["omfitg"] = 210     # and the non-stiff method without a Jacobian takes tiny steps
