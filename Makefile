@@ -92,13 +92,14 @@ fuzz:
 	    $(FUZZ_DIR)/corpus/$$target tests/fuzz/corpus/$$target || exit 1; \
 	done
 
-# Benchmarks of the runtime against the solver libraries called directly, then the peak memory of
-# a lactation run with each library (bench/README.md). `make build`, and so `make test`, builds
-# them too, so that they keep compiling.
+# Benchmarks of the runtime against the solver libraries called directly, the peak memory of a
+# lactation run with each library, then the Python host's timings (bench/README.md). `make
+# build`, and so `make test`, builds them too, so that they keep compiling.
 .PHONY: bench
 bench: deps
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release > /dev/null
-	@cmake --build $(BUILD_DIR) -j$(JOBS) --target tarn_bench tarn_peak_memory
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target tarn_bench tarn_peak_memory tarn-sim
 	./$(BUILD_DIR)/tarn_bench
 	./$(BUILD_DIR)/tarn_peak_memory 14
 	./$(BUILD_DIR)/tarn_peak_memory 15
+	PYTHONPATH=$(CURDIR)/python $(LIBRARY_ENV) $(PYTHON) bench/host_timings.py $(BUILD_DIR)
