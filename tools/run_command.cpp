@@ -99,12 +99,20 @@ int AddAssignment(const std::string& name, const std::string& text, RunOptions* 
   return 0;
 }
 
-int AddOutputs(const std::string& list, RunOptions* options) {
+// The items of a comma-separated list, empty ones included.
+std::vector<std::string> SplitAtCommas(const std::string& list) {
+  std::vector<std::string> items;
   size_t start = 0;
   while (start <= list.size()) {
     const size_t comma = std::min(list.find(',', start), list.size());
-    const std::string name = list.substr(start, comma - start);
+    items.push_back(list.substr(start, comma - start));
     start = comma + 1;
+  }
+  return items;
+}
+
+int AddOutputs(const std::string& list, RunOptions* options) {
+  for (const std::string& name : SplitAtCommas(list)) {
     if (name.empty()) continue;
     TarnSymbolInfo info;
     const uint32_t index = TarnGetSymbolIndex(name.c_str());
@@ -156,11 +164,7 @@ int AddTolerance(const std::string& option, const std::string& text,
 }
 
 int ParseTimes(const std::string& list, RunOptions* options) {
-  size_t start = 0;
-  while (start <= list.size()) {
-    const size_t comma = std::min(list.find(',', start), list.size());
-    const std::string text = list.substr(start, comma - start);
-    start = comma + 1;
+  for (const std::string& text : SplitAtCommas(list)) {
     double time = 0;
     if (!ParseNumber(text, &time)) {
       return UsageError("--times takes numbers of hours separated by commas, not '" + text + "'");
