@@ -207,9 +207,13 @@ class Model:
                 self._lib.write(instance, symbol, value)
 
     def _checked_values(self, values):
-        return [(symbol, self._lib.check(symbol, value))
-                for symbol, value in ((self._lib.symbol(name), value)
-                                      for name, value in values.items())]
+        """[(symbol, value as written)] for a mapping of names to values; raises at the first
+        unknown name or bad value."""
+        checked = []
+        for name, value in values.items():
+            symbol = self._lib.symbol(name)
+            checked.append((symbol, self._lib.check(symbol, value)))
+        return checked
 
     def parameters(self):
         """Every parameter as Parameter(name, default, value), in symbol table order."""
@@ -304,7 +308,7 @@ class Model:
             settings["ialg"] = algorithm_code(algorithm)
         if times is not None:
             times = _checked_times(times)
-            if tstop is None:
+            if tstop is None and times[-1] > 0:
                 settings["tstop"] = times[-1]
         with self._lib.lock:
             instance = self._open_instance()
@@ -315,8 +319,8 @@ class Model:
             absolute = lib.checked_tolerances(atol, "atol")
             checked = self._checked_values(settings)
             start = self["zzticg"]
-            end = dict((symbol.name, value) for symbol, value in checked).get("tstop",
-                                                                             self["tstop"])
+            end = next((value for symbol, value in checked if symbol.name == "tstop"),
+                       self["tstop"])
             if times is not None and (times[0] < start - self._tolerance(start)
                                       or times[-1] > end + self._tolerance(end)):
                 raise OutOfRangeError(f"times must lie from the start, t = {start:g} h, to "
