@@ -351,9 +351,6 @@ def _run_on_workers(tasks, library_path, workers, bar):
     pending = deque(tasks)
     outcomes = {}
     pool = []
-    # Workers that end without any result one after the other cannot start at all: the samples
-    # left get that as their error instead of starting worker after worker.
-    failed_starts = 0
     interrupted = True
     with selectors.DefaultSelector() as selector:
         def start_worker():
@@ -375,24 +372,24 @@ def _run_on_workers(tasks, library_path, workers, bar):
                     worker = key.data
                     frames = worker.receive()
                     if frames is None:  # the worker died during its sample
-                        retire(worker, kill=True)
-                        index, _ = worker.task
-                        reason = _describe_end(worker.process.returncode)
-                        outcomes[index] = (None, reason)
+                        retire(worker)
+                        status = worker.process.returncode
+                        if status > 0 and not worker.finished_any:
+                            # An exit status, not a signal, before any result: Python or the
+                            # library failed to start, and every worker would.
+                            raise TarnError(
+                                "a population worker process could not start: "
+                                f"'{sys.executable} -m tarn._worker' ended with exit status "
+                                f"{status} (its error is on standard error)")
+                        outcomes[worker.task[0]] = (None, _describe_end(status))
                         bar.advance()
-                        failed_starts = 0 if worker.finished_any else failed_starts + 1
-                        if failed_starts > workers:
-                            while pending:
-                                outcomes[pending.popleft()[0]] = (None, reason)
-                                bar.advance()
-                        elif pending:
+                        if pending:
                             start_worker()
                         continue
                     for index, outcome in frames:
                         outcomes[index] = outcome
                         bar.advance()
                         worker.finished_any = True
-                        failed_starts = 0
                         worker.task = None
                         if pending:
                             worker.send(pending.popleft())

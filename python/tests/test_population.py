@@ -2,6 +2,7 @@
 
 import os
 import signal
+import sys
 import threading
 import time
 
@@ -149,3 +150,12 @@ def test_a_sample_whose_worker_crashes_costs_no_other_and_the_worker_is_replaced
     assert message.endswith("the sample's worker process was killed by SIGKILL")
     assert [(outcome.index, outcome.parameters) for outcome in population] == \
         list(enumerate(samples))
+
+
+def test_workers_that_cannot_start_raise_instead_of_failing_every_sample(library, monkeypatch):
+    monkeypatch.setattr(sys, "executable", "/bin/false")
+    with pytest.raises(tarn.TarnError, match="a population worker process could not start: "
+                                             "'/bin/false -m tarn._worker' ended with exit "
+                                             "status 1"):
+        tarn.run_population([{}, {}, {}], OUTPUTS, tstop=1, workers=2)
+    assert not worker_processes()
