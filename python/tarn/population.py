@@ -118,12 +118,13 @@ class PopulationResult(Sequence):
 
 
 def run_population(samples, outputs=None, tstop=None, workers=None, client=None, *, cint=None,
-                   algorithm=None, progress=None, frame=None, library=None):
+                   algorithm=None, rtol=None, atol=None, progress=None, frame=None,
+                   library=None):
     """Runs the model once per parameter set and returns a PopulationResult in input order.
 
     samples: a sequence of mappings {parameter name: value}, or a pandas.DataFrame with one row
-    per sample. outputs, tstop, cint and algorithm are as for Model.run. workers: how many
-    processes run at once (default: the machine's processor count). client: a
+    per sample. outputs, tstop, cint, algorithm, rtol and atol are as for Model.run. workers:
+    how many processes run at once (default: the machine's processor count). client: a
     dask.distributed.Client to run the samples on instead. progress: show a progress bar on
     standard error (default: when it is a terminal). library: the libtarn.so path (default: as
     Model finds it); dask workers load the same path.
@@ -143,6 +144,10 @@ def run_population(samples, outputs=None, tstop=None, workers=None, client=None,
         settings["cint"] = lib.check(lib.symbol("cint"), cint)
     if algorithm is not None:
         settings["algorithm"] = algorithm_code(algorithm)
+    for kind, tolerance in (("rtol", rtol), ("atol", atol)):
+        if tolerance is not None:
+            lib.checked_tolerances(tolerance, kind)
+            settings[kind] = tolerance
     tasks = [(index, (lib.path, parameters, output_names, settings))
              for index, parameters in enumerate(parameter_sets)]
 

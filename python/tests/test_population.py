@@ -31,13 +31,13 @@ def assert_in_input_order(population, samples, skip=()):
 
 def test_fifty_samples_on_two_workers_come_back_in_order(library):
     samples = dosed_samples(50)
-    population = tarn.run_population(samples, OUTPUTS, tstop=24, workers=2)
+    population = tarn.run_population(samples, OUTPUTS, tstop=24, workers=2, rtol=1e-6)
     assert len(population) == 50 and len(population.results) == 50 and not population.errors
     assert [outcome.index for outcome in population] == list(range(50))
     assert_in_input_order(population, samples)
-    # Each result is the run a Model gives for the same parameters.
+    # Each result is the run a Model gives for the same parameters and tolerances.
     with tarn.Model(library, **samples[7]) as model:
-        direct = model.run(tstop=24, outputs=OUTPUTS)
+        direct = model.run(tstop=24, outputs=OUTPUTS, rtol=1e-6)
     pandas.testing.assert_frame_equal(population.results[7], direct)
 
 
@@ -86,6 +86,8 @@ def test_samples_are_checked_before_anything_runs(library):
         tarn.run_population([{}], ["ca_p", "vft"], tstop=1)
     with pytest.raises(tarn.WrongTypeError, match="sample 0 is a float"):
         tarn.run_population([0.5], OUTPUTS, tstop=1)
+    with pytest.raises(tarn.OutOfRangeError, match="atol must be a finite zero or positive"):
+        tarn.run_population([{}], OUTPUTS, tstop=1, atol=-1)
     with pytest.raises(tarn.OutOfRangeError, match="workers must be at least 1"):
         tarn.run_population([{}], OUTPUTS, tstop=1, workers=0)
     assert len(tarn.run_population([], OUTPUTS, tstop=1)) == 0
