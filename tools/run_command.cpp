@@ -14,6 +14,7 @@
 
 #include "commands.h"
 #include "progress_bar.h"
+#include "schedule.h"
 #include "symbol_catalog.h"
 #include "tarn/tarn.h"
 
@@ -22,7 +23,8 @@ namespace tarn::sim {
 const char kRunUsage[] =
     "usage: tarn-sim [run] [--set NAME=VALUE ...] [--out NAME,...] [--alg CODE|NAME]\n"
     "                [--tstop HOURS] [--cint HOURS] [--every N] [--format csv|tsv]\n"
-    "                [--progress auto|always|never]\n"
+    "                [--progress auto|always|never] [--at TIME NAME=VALUE ...]\n"
+    "                [--schedule FILE.csv]\n"
     "\n"
     "Runs the lactation iodide/perchlorate model from t = 0 to tstop (24 h by default) and\n"
     "writes one row per communication interval (cint, 0.05 h by default) to standard output;\n"
@@ -42,6 +44,12 @@ const char kRunUsage[] =
     "  --progress WHEN   progress bar on standard error: auto (default) draws it once the run\n"
     "                    has taken a second, when standard error is a terminal and standard\n"
     "                    output is not; always draws it from the start; never\n"
+    "  --at TIME NAME=VALUE  write a value at TIME hours during the run; NAME+=AMOUNT adds\n"
+    "                    an amount to a state (a bolus); repeatable\n"
+    "  --schedule FILE   the changes of a CSV file with the columns time,name,value and\n"
+    "                    optionally action (set or add), ii and addl (repeat every ii hours,\n"
+    "                    addl more times). Each change ends the interval in progress at its\n"
+    "                    time; a row at that time shows the values after it\n"
     "  --help            this text\n"
     "\n"
     "Exit status: 0 when the run reaches tstop, 1 when it fails (the reason on standard\n"
@@ -65,6 +73,7 @@ struct Assignment {
 struct RunOptions {
   std::vector<Assignment> assignments;
   std::vector<uint32_t> outputs;
+  Schedule schedule;
   uint32_t every = 1;
   TableFormat format = TableFormat::kCsv;
   ProgressMode progress = ProgressMode::kAuto;
@@ -144,6 +153,13 @@ int ParseRunArguments(const Arguments& arguments, RunOptions* options) {
         return UsageError("--set takes NAME=VALUE, not '" + *value + "'");
       }
       status = AddAssignment(value->substr(0, equals), value->substr(equals + 1), options);
+    } else if (argument == "--at") {
+      if (i + 2 >= arguments.size()) return UsageError("option --at needs TIME NAME=VALUE");
+      status = options->schedule.AddAt(arguments[i + 1], arguments[i + 2]);
+      i += 2;
+    } else if (argument == "--schedule") {
+      if ((status = needsValue("--schedule")) != 0) return status;
+      status = options->schedule.ReadCsv(*value);
     } else if (argument == "--out") {
       if ((status = needsValue("--out")) != 0) return status;
       outputsGiven = true;
@@ -195,8 +211,8 @@ class RunWriter final {
     std::putchar('\n');
   }
 
-  // Every `every`-th output point is written at once; the latest other one is kept so that the
-  // run's last row is written whatever the decimation.
+  // Each output point's row is held until the next point: of several at one time (a stepped
+  // run ticks again when a step returns and when the next begins) the last is the row.
   void OnOutput(uint32_t instance) {
     std::string row;
     for (size_t i = 0; i < columns_.size(); ++i) {
@@ -204,14 +220,11 @@ class RunWriter final {
       row += FormatValue(instance, columns_[i]);
     }
     row += '\n';
-    if (outputCount_ % every_ == 0) {
-      std::fputs(row.c_str(), stdout);
-      pendingRow_.clear();
-    } else {
-      pendingRow_ = std::move(row);
-    }
-    ++outputCount_;
-    progress_.Update(TarnGetDouble(instance, timeIndex_));
+    const double t = TarnGetDouble(instance, timeIndex_);
+    if (!heldRow_.empty() && t != heldTime_) Emit(std::move(heldRow_));
+    heldRow_ = std::move(row);
+    heldTime_ = t;
+    progress_.Update(t);
   }
 
   // Messages of blanks only (the model's termination message is one) are not shown.
@@ -226,6 +239,8 @@ class RunWriter final {
 
   void Finish() {
     progress_.Clear();
+    if (!heldRow_.empty()) Emit(std::move(heldRow_));
+    heldRow_.clear();
     if (!pendingRow_.empty()) std::fputs(pendingRow_.c_str(), stdout);
     pendingRow_.clear();
   }
@@ -233,12 +248,26 @@ class RunWriter final {
   bool exceptionRaised() const { return exceptionRaised_; }
 
  private:
+  // Every `every`-th row is written at once; the latest other one is kept so that the run's last
+  // row is written whatever the decimation.
+  void Emit(std::string row) {
+    if (outputCount_ % every_ == 0) {
+      std::fputs(row.c_str(), stdout);
+      pendingRow_.clear();
+    } else {
+      pendingRow_ = std::move(row);
+    }
+    ++outputCount_;
+  }
+
   std::vector<uint32_t> columns_;
   uint32_t every_;
   char separator_;
   uint32_t timeIndex_;
   ProgressBar progress_;
   uint64_t outputCount_ = 0;
+  std::string heldRow_;
+  double heldTime_ = 0;
   std::string pendingRow_;
   bool exceptionRaised_ = false;
 };
@@ -289,7 +318,11 @@ int RunCommand(const Arguments& arguments) {
   TarnAddTickCallbackFunction(instance, 0, OnTick);
   TarnAddStatusCallback(instance, 0, OnStatus);
   TarnAddExecutionStateChangeCallbackFunction(instance, 0, OnStateChange);
-  TarnStartBlocking(instance);
+  if (options.schedule.empty()) {
+    TarnStartBlocking(instance);
+  } else {
+    RunScheduled(instance, options.schedule);
+  }
   writer.Finish();
   activeRun = nullptr;
 

@@ -41,14 +41,6 @@ constexpr std::array<RangeRule, 5> kRangeRules{{
     {"nstp", [](double v) { return v >= 1; }, "must be at least 1"},
 }};
 
-bool ParseDouble(const std::string& text, double* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtod(text.c_str(), &end);
-  return *end == '\0' && errno != ERANGE && std::isfinite(*value);
-}
-
 bool ParseLong(const std::string& text, int32_t* value) {
   if (text.empty()) return false;
   char* end = nullptr;
@@ -77,6 +69,14 @@ std::string Formatted(const char* format, double value) {
 }
 
 }  // namespace
+
+bool ParseDouble(const std::string& text, double* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtod(text.c_str(), &end);
+  return *end == '\0' && errno != ERANGE && std::isfinite(*value);
+}
 
 const char* SymbolTypeName(uint32_t symbolType) {
   return symbolType < kSymbolTypeNames.size() ? kSymbolTypeNames[symbolType] : "invalid";

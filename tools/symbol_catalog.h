@@ -65,6 +65,9 @@ bool ParseAlgorithm(const std::string& text, int32_t* code);
 // The known algorithms as "name (code), ..." for messages and help.
 std::string AlgorithmList();
 
+// A finite number parsed from the whole of `text`.
+bool ParseDouble(const std::string& text, double* value);
+
 // A value for symbol `index` parsed from text: a finite number for a double, an integer for a
 // long, true/false or 1/0 for a logical, then checked against the range of the run settings
 // (cint, tstop and maxt positive, mint not negative, nstp at least 1, ialg a known algorithm).

@@ -246,7 +246,8 @@ class Model:
 
     # ---- Runs ----------------------------------------------------------------------------------
 
-    def run(self, tstop=None, cint=None, outputs=None, algorithm=None, *, frame=None):
+    def run(self, tstop=None, cint=None, outputs=None, algorithm=None, *, frame=None,
+            schedule=None):
         """Runs the model from its initial conditions to tstop and returns the time course.
 
         tstop and cint (hours) and algorithm (a name such as "gear" or "dlsodes", or a code) are
@@ -256,6 +257,8 @@ class Model:
         The result is a pandas.DataFrame when pandas is installed (frame=None) or frame is True,
         else a dict of numpy arrays. Raises RunError when the run fails (its .result holds the
         time course up to the failure).
+
+        schedule: a tarn.Schedule of changes applied at their times (tarn.schedule explains how).
         """
         settings = {}
         if tstop is not None:
@@ -269,6 +272,9 @@ class Model:
             self._check_idle()
             columns = self._lib.output_symbols(DEFAULT_OUTPUTS if outputs is None else outputs)
             self.update(settings)
+            if schedule is not None:
+                from .schedule import run_schedule
+                return run_schedule(self, schedule, columns, frame)
             readers = [self._reader(symbol) for symbol in columns]
             values = [[] for _ in columns]
             self._recording = (readers, values)
