@@ -18,6 +18,7 @@ from .plotting import plot
 from .population import PopulationResult, SampleOutcome, run_population
 from .progress import ProgressBar
 from .schedule import Change, Schedule
+from .sensitivity import SensitivityResult, sensitivity
 
 __version__ = "1.0.0"
 

@@ -113,6 +113,8 @@ _PROTOTYPES = {
     "TarnGetSymbolInfo": (ctypes.c_bool, [_u32, ctypes.POINTER(_SymbolInfo)]),
     "TarnGetRelativeError": (ctypes.c_double, [_u32, _u32]),
     "TarnGetAbsoluteError": (ctypes.c_double, [_u32, _u32]),
+    "TarnSetRelativeError": (None, [_u32, _u32, ctypes.c_double]),
+    "TarnSetAbsoluteError": (None, [_u32, _u32, ctypes.c_double]),
     "TarnGetShort": (ctypes.c_int16, [_u32, _u32]),
     "TarnGetLong": (ctypes.c_int32, [_u32, _u32]),
     "TarnGetFloat": (ctypes.c_float, [_u32, _u32]),

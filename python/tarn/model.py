@@ -17,6 +17,7 @@ from collections import namedtuple
 
 from ._library import (DISCRETE_EVENT_CALLBACK, STATE_CHANGE_CALLBACK,
                        STATUS_CALLBACK, TICK_CALLBACK, Library, algorithm_code, load)
+from ._tolerances import state_tolerances
 from .errors import ModelClosedError, OutOfRangeError, RunError, TarnError, WrongTypeError
 
 log = logging.getLogger("tarn")
@@ -247,7 +248,7 @@ class Model:
     # ---- Runs ----------------------------------------------------------------------------------
 
     def run(self, tstop=None, cint=None, outputs=None, algorithm=None, *, frame=None,
-            schedule=None):
+            schedule=None, rtol=None, atol=None):
         """Runs the model from its initial conditions to tstop and returns the time course.
 
         tstop and cint (hours) and algorithm (a name such as "gear" or "dlsodes", or a code) are
@@ -259,6 +260,8 @@ class Model:
         time course up to the failure).
 
         schedule: a tarn.Schedule of changes applied at their times (tarn.schedule explains how).
+        rtol, atol: relative and absolute error tolerances of every state for this run (the
+        library's own, 1e-4 unless changed, when not given).
         """
         settings = {}
         if tstop is not None:
@@ -272,24 +275,28 @@ class Model:
             self._check_idle()
             columns = self._lib.output_symbols(DEFAULT_OUTPUTS if outputs is None else outputs)
             self.update(settings)
-            if schedule is not None:
-                from .schedule import run_schedule
-                return run_schedule(self, schedule, columns, frame)
-            readers = [self._reader(symbol) for symbol in columns]
-            values = [[] for _ in columns]
-            self._recording = (readers, values)
-            try:
-                self._execute(self._lib.dll.TarnStartBlocking, instance)
-            finally:
-                self._recording = None
-            self._prepared = True
-            result = _as_result({symbol.name: column for symbol, column in zip(columns, values)},
-                                frame)
-            end = self["tstop"]
-            failure = self._failure(end, f"before tstop = {end:g} h")
-            if failure:
-                raise RunError(failure, self.time, self._run_messages, result)
-            return result
+            with state_tolerances(self._lib, instance, rtol, atol):
+                return self._run(instance, columns, frame, schedule)
+
+    def _run(self, instance, columns, frame, schedule):
+        if schedule is not None:
+            from .schedule import run_schedule
+            return run_schedule(self, schedule, columns, frame)
+        readers = [self._reader(symbol) for symbol in columns]
+        values = [[] for _ in columns]
+        self._recording = (readers, values)
+        try:
+            self._execute(self._lib.dll.TarnStartBlocking, instance)
+        finally:
+            self._recording = None
+        self._prepared = True
+        result = _as_result({symbol.name: column for symbol, column in zip(columns, values)},
+                            frame)
+        end = self["tstop"]
+        failure = self._failure(end, f"before tstop = {end:g} h")
+        if failure:
+            raise RunError(failure, self.time, self._run_messages, result)
+        return result
 
     def step(self):
         """Advances one communication interval (cint) and returns the new time. The first call

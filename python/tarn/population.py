@@ -22,6 +22,7 @@ from collections.abc import Mapping, Sequence
 from dataclasses import dataclass, field
 
 from ._library import algorithm_code, load
+from ._tolerances import checked_tolerance
 from .errors import OutOfRangeError, TarnError, UnknownSymbolError, WrongTypeError
 from .model import DEFAULT_OUTPUTS, Model, _as_result, status_log
 from .progress import ProgressBar
@@ -95,11 +96,12 @@ class PopulationResult(Sequence):
 
 
 def run_population(samples, outputs=None, tstop=None, workers=None, client=None, *, cint=None,
-                   algorithm=None, progress=None, frame=None, library=None):
+                   algorithm=None, progress=None, frame=None, library=None, rtol=None,
+                   atol=None):
     """Runs the model once per parameter set and returns a PopulationResult in input order.
 
     samples: a sequence of mappings {parameter name: value}, or a pandas.DataFrame with one row
-    per sample. outputs, tstop, cint and algorithm are as for Model.run. workers: how many
+    per sample. outputs, tstop, cint, algorithm, rtol and atol are as for Model.run. workers: how many
     processes run at once (default: the machine's processor count). client: a
     dask.distributed.Client to run the samples on instead. progress: show a progress bar on
     standard error (default: when it is a terminal). library: the libtarn.so path (default: as
@@ -120,6 +122,9 @@ def run_population(samples, outputs=None, tstop=None, workers=None, client=None,
         settings["cint"] = lib.check(lib.symbol("cint"), cint)
     if algorithm is not None:
         settings["algorithm"] = algorithm_code(algorithm)
+    for name, tolerance in (("rtol", rtol), ("atol", atol)):
+        if tolerance is not None:
+            settings[name] = checked_tolerance(name, tolerance)
     tasks = [(index, (lib.path, parameters, output_names, settings))
              for index, parameters in enumerate(parameter_sets)]
 

@@ -160,8 +160,8 @@ def _repeat_times(name, at, ii, addl):
 
 def run_schedule(model, schedule, columns, frame):
     """Model.run with a schedule: the time course from the initial conditions to tstop with every
-    change of `schedule` applied at its time, recording the symbols `columns`. tstop, cint and the
-    algorithm are already set."""
+    change of `schedule` applied at its time, recording the symbols `columns` (t first). tstop,
+    cint and the algorithm are already set."""
     if not isinstance(schedule, Schedule):
         raise WrongTypeError(f"schedule takes a tarn.Schedule, not {type(schedule).__name__}")
     lib = model.library
@@ -253,7 +253,7 @@ class _Recorder:
         from .model import _as_result
         self._as_result = _as_result
         self._model = model
-        self._symbols = [model.symbol("t")] + list(columns)
+        self._symbols = list(columns)  # t first
         self._values = [[] for _ in self._symbols]
 
     def __enter__(self):
