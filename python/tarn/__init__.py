@@ -19,6 +19,7 @@ from .population import PopulationResult, SampleOutcome, run_population
 from .progress import ProgressBar
 from .schedule import Change, Schedule
 from .sensitivity import SensitivityResult, sensitivity
+from .fitting import FitResult, SampleResult, fit, sample
 
 __version__ = "1.0.0"
 
