@@ -71,11 +71,13 @@ class SensitivityResult:
         panels = [self._rows(output, t).head(n).iloc[::-1] for output in outputs]
         height = max(len(rows) for rows in panels)
         figure, axes = pyplot.subplots(1, len(outputs), squeeze=False,
-                                       figsize=(4.5 * len(outputs) + 1, 1.2 + 0.32 * height))
+                                       figsize=(6.0 * len(outputs) + 1, 1.2 + 0.32 * height))
         for ax, output, rows in zip(axes[0], outputs, panels):
             coefficients = rows["coefficient"].to_numpy()
-            ax.barh(rows["parameter"], coefficients,
-                    color=["tab:red" if c > 0 else "tab:blue" for c in coefficients])
+            bars = ax.barh(rows["parameter"], coefficients,
+                           color=["tab:red" if c > 0 else "tab:blue" for c in coefficients])
+            ax.bar_label(bars, fmt="%+.3g", fontsize="small", padding=3)
+            ax.margins(x=0.15)
             ax.axvline(0, color="black", linewidth=0.8)
             ax.set_title(f"{output} at t = {rows['t'].iloc[0]:g} h", fontsize="medium")
             ax.set_xlabel("d ln output / d ln parameter")
