@@ -174,10 +174,7 @@ def sample(model, data, parameters, *, priors=None, bounds=None, log_residuals=F
         prior = log_prior(x)
         if not numpy.isfinite(prior):
             return -numpy.inf
-        try:
-            residuals = problem.residuals(x)
-        except RunError:  # parameters the model cannot run with
-            return -numpy.inf
+        residuals = problem.residuals(x)
         return prior - 0.5 * float(residuals @ residuals)
 
     generator = numpy.random.default_rng(seed)
@@ -333,8 +330,13 @@ class _Problem:
         return predicted
 
     def residuals(self, x):
+        """The residuals at parameters exp(x); infinite where the model cannot run with them, so
+        that the optimiser shortens its step and the sampler rejects the proposal."""
         import numpy
-        predicted = self.predictions(self.run(x))
+        try:
+            predicted = self.predictions(self.run(x))
+        except RunError:
+            return numpy.full(len(self.table), numpy.inf)
         measured = self.table["value"].to_numpy()
         if self.log_residuals:
             with numpy.errstate(divide="ignore", invalid="ignore"):
