@@ -101,8 +101,8 @@ def run_population(samples, outputs=None, tstop=None, workers=None, client=None,
     """Runs the model once per parameter set and returns a PopulationResult in input order.
 
     samples: a sequence of mappings {parameter name: value}, or a pandas.DataFrame with one row
-    per sample. outputs, tstop, cint, algorithm, rtol and atol are as for Model.run. workers: how many
-    processes run at once (default: the machine's processor count). client: a
+    per sample. outputs, tstop, cint, algorithm, rtol and atol are as for Model.run. workers: how
+    many processes run at once (default: the machine's processor count). client: a
     dask.distributed.Client to run the samples on instead. progress: show a progress bar on
     standard error (default: when it is a terminal). library: the libtarn.so path (default: as
     Model finds it); dask workers load the same path.

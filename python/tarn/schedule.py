@@ -58,6 +58,8 @@ class Schedule:
             raise WrongTypeError(f"a schedule names a symbol by a str, not {name!r}")
         if isinstance(value, bool) or not isinstance(value, numbers.Real):
             raise WrongTypeError(f"the value of {name} at {at!r} h is a number, not {value!r}")
+        if not math.isfinite(value):
+            raise OutOfRangeError(f"the value of {name} at {at!r} h must be finite, not {value}")
         times = _repeat_times(name, at, ii, addl)
         return Schedule(self._changes + tuple(Change(t, name, value, action) for t in times))
 
@@ -98,11 +100,12 @@ class Schedule:
                 action = _text(record.get("action")) or "set"
                 if action not in _ACTIONS:
                     raise OutOfRangeError(f"action is 'set' or 'add', not {action!r}")
-                ii = _number(record.get("ii"), "ii")
+                addl = _number(record.get("addl"), "addl") or 0
+                if addl != int(addl):
+                    raise OutOfRangeError(f"addl is a whole number from 0 up, not {addl!r}")
                 schedule = schedule._with(
                     action, _text(record["name"]), _number(record["value"], "value"),
-                    _number(record["time"], "time"), ii,
-                    int(_number(record.get("addl"), "addl") or 0))
+                    _number(record["time"], "time"), _number(record.get("ii"), "ii"), int(addl))
             except KeyError as missing:
                 raise TarnError(f"schedule row {number} has no {missing}") from None
             except (WrongTypeError, OutOfRangeError) as error:

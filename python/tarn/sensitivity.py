@@ -97,11 +97,12 @@ def sensitivity(model, parameters, outputs, times, delta=0.01, *, cint=None, rto
     """Normalised sensitivity coefficients d ln(output) / d ln(parameter) by central differences
     (this module explains the method and the tolerances).
 
-    model: the Model whose present parameter values and algorithm are the point analysed. parameters: names of parameters with non-zero values. outputs: names
-    of outputs. times: hours at which the coefficients are taken (the run ends at the last one;
-    times between communication points are interpolated linearly). delta: the relative
-    perturbation. cint: the communication interval (default: the model's). workers, client,
-    progress: as for tarn.run_population.
+    model: the Model whose present parameter values and algorithm are the point analysed.
+    parameters: names of parameters with non-zero values. outputs: names of outputs. times: hours
+    at which the coefficients are taken (the runs end at the last one; times between
+    communication points are interpolated linearly). delta: the relative perturbation. cint: the
+    communication interval (default: the model's). rtol, atol: the tolerances of every state.
+    workers, client, progress: as for tarn.run_population.
 
     Returns a SensitivityResult.
     """
