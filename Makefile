@@ -43,7 +43,8 @@ test-python: build
 
 # The examples, writing their tables and figures to build/examples.
 examples: build
-	@for example in perchlorate_dosing sensitivity_sweep population_summary; do \
+	@for example in perchlorate_dosing sensitivity_sweep population_summary \
+	  drinking_water_schedule infant_sensitivity fit_synthetic_data; do \
 	  echo "== examples/$$example.py"; \
 	  PYTHONPATH=$(CURDIR)/python $(LIBRARY_ENV) $(PYTHON) examples/$$example.py || exit 1; \
 	done

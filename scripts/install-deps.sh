@@ -11,6 +11,7 @@ packages=(
   libsundials-dev
   libsiconos-numerics7
   python3 python3-numpy python3-matplotlib python3-pandas python3-distributed python3-pytest
+  python3-scipy python3-emcee
   python3-pip python3-setuptools python3-wheel python3-venv
 )
 # `install-deps.sh fuzz` adds the clang toolchain with libFuzzer and the sanitizer runtimes, which

@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "explicit_step_hint.h"
 #include "progress_bar.h"
+#include "schedule.h"
 #include "symbol_catalog.h"
 #include "tarn/tarn.h"
 
@@ -25,6 +26,7 @@ const char kRunUsage[] =
     "usage: tarn-sim [run] [--set NAME=VALUE ...] [--out NAME,...] [--alg CODE|NAME]\n"
     "                [--tstop HOURS] [--cint HOURS] [--times HOURS,...] [--every N]\n"
     "                [--rtol [STATE=]VALUE ...] [--atol [STATE=]VALUE ...]\n"
+    "                [--at TIME NAME=VALUE ...] [--schedule FILE.csv]\n"
     "                [--format csv|tsv] [--progress auto|always|never]\n"
     "\n"
     "Runs the lactation iodide/perchlorate model from t = 0 to tstop (24 h by default) and\n"
@@ -51,6 +53,12 @@ const char kRunUsage[] =
     "  --progress WHEN   progress bar on standard error: auto (default) draws it once the run\n"
     "                    has taken a second, when standard error is a terminal and standard\n"
     "                    output is not; always draws it from the start; never\n"
+    "  --at TIME NAME=VALUE  write a value at TIME hours during the run; NAME+=AMOUNT adds\n"
+    "                    an amount to a state (a bolus); repeatable\n"
+    "  --schedule FILE   the changes of a CSV file with the columns time,name,value and\n"
+    "                    optionally action (set or add), ii and addl (repeat every ii hours,\n"
+    "                    addl more times). Each change ends the interval in progress at its\n"
+    "                    time; a row at that time shows the values after it\n"
     "  --help            this text\n"
     "\n"
     "Exit status: 0 when the run reaches tstop, 1 when it fails (the reason on standard\n"
@@ -83,6 +91,7 @@ struct RunOptions {
   std::vector<Tolerance> absoluteTolerances;
   std::vector<double> times;  // empty: a row at every output point
   std::vector<uint32_t> outputs;
+  Schedule schedule;
   uint32_t every = 1;
   TableFormat format = TableFormat::kCsv;
   ProgressMode progress = ProgressMode::kAuto;
@@ -213,6 +222,13 @@ int ParseRunArguments(const Arguments& arguments, RunOptions* options) {
         return UsageError("--set takes NAME=VALUE, not '" + *value + "'");
       }
       status = AddAssignment(value->substr(0, equals), value->substr(equals + 1), options);
+    } else if (argument == "--at") {
+      if (i + 2 >= arguments.size()) return UsageError("option --at needs TIME NAME=VALUE");
+      status = options->schedule.AddAt(arguments[i + 1], arguments[i + 2]);
+      i += 2;
+    } else if (argument == "--schedule") {
+      if ((status = needsValue("--schedule")) != 0) return status;
+      status = options->schedule.ReadCsv(*value);
     } else if (argument == "--out") {
       if ((status = needsValue("--out")) != 0) return status;
       outputsGiven = true;
@@ -247,6 +263,9 @@ int ParseRunArguments(const Arguments& arguments, RunOptions* options) {
     }
     if (status != 0) return status;
   }
+  if (!options->times.empty() && !options->schedule.empty()) {
+    return UsageError("--times cannot be combined with --at or --schedule");
+  }
   if (!outputsGiven) {
     for (const char* name : kDefaultOutputs) options->outputs.push_back(TarnGetSymbolIndex(name));
   }
@@ -272,9 +291,9 @@ class RunWriter final {
     std::putchar('\n');
   }
 
-  // Output ticks write rows unless the rows come at chosen times (WriteRow).
+  // Output ticks record rows unless the rows come at chosen times (Record).
   void OnOutput(uint32_t instance) {
-    if (writesTicks_) WriteRow(instance);
+    if (writesTicks_) Record(instance);
   }
 
   void IgnoreTicks() { writesTicks_ = false; }
@@ -282,26 +301,20 @@ class RunWriter final {
   // The run is stopped at the first row at or after `time`.
   void StopAt(double time) { stopAt_ = time; }
 
-  // Every `every`-th row is written at once; the latest other one is kept so that the run's last
-  // row is written whatever the decimation. A row at the time of the one before (the end of a
-  // run and the start of its continuation) is the same row.
-  void WriteRow(uint32_t instance) {
+  // Each row is held until a row at a later time comes: of several at one time the last is the
+  // row (a stepped run ticks again when a step returns and when the next begins, after a
+  // scheduled change; a run stopped early and its continuation both tick at the stop).
+  void Record(uint32_t instance) {
     const double t = TarnGetDouble(instance, timeIndex_);
-    if (outputCount_ != 0 && t == lastTime_) return;
-    lastTime_ = t;
     std::string row;
     for (size_t i = 0; i < columns_.size(); ++i) {
       if (i != 0) row += separator_;
       row += FormatValue(instance, columns_[i]);
     }
     row += '\n';
-    if (outputCount_ % every_ == 0) {
-      std::fputs(row.c_str(), stdout);
-      pendingRow_.clear();
-    } else {
-      pendingRow_ = std::move(row);
-    }
-    ++outputCount_;
+    if (!heldRow_.empty() && t != heldTime_) Emit(std::move(heldRow_));
+    heldRow_ = std::move(row);
+    heldTime_ = t;
     progress_.Update(t);
     if (t >= stopAt_) {
       stopAt_ = kNever;
@@ -322,6 +335,8 @@ class RunWriter final {
 
   void Finish() {
     progress_.Clear();
+    if (!heldRow_.empty()) Emit(std::move(heldRow_));
+    heldRow_.clear();
     if (!pendingRow_.empty()) std::fputs(pendingRow_.c_str(), stdout);
     pendingRow_.clear();
   }
@@ -332,13 +347,26 @@ class RunWriter final {
  private:
   static constexpr double kNever = std::numeric_limits<double>::infinity();
 
+  // Every `every`-th row is written at once; the latest other one is kept so that the run's last
+  // row is written whatever the decimation.
+  void Emit(std::string row) {
+    if (outputCount_ % every_ == 0) {
+      std::fputs(row.c_str(), stdout);
+      pendingRow_.clear();
+    } else {
+      pendingRow_ = std::move(row);
+    }
+    ++outputCount_;
+  }
+
   std::vector<uint32_t> columns_;
   uint32_t every_;
   char separator_;
   uint32_t timeIndex_;
   ProgressBar progress_;
   uint64_t outputCount_ = 0;
-  double lastTime_ = 0;
+  std::string heldRow_;
+  double heldTime_ = 0;
   std::string pendingRow_;
   bool writesTicks_ = true;
   double stopAt_ = kNever;
@@ -409,7 +437,7 @@ double RunThroughTimes(uint32_t instance, RunWriter* writer, const std::vector<d
     if (writer->exceptionRaised() || ReadDouble(instance, "t") < time - TimeTolerance(time, cint)) {
       return time;
     }
-    writer->WriteRow(instance);
+    writer->Record(instance);
   }
   return times.back();
 }
@@ -461,7 +489,9 @@ int RunCommand(const Arguments& arguments) {
   TarnAddStatusCallback(instance, 0, OnStatus);
   TarnAddExecutionStateChangeCallbackFunction(instance, 0, OnStateChange);
   double target = tstop;
-  if (options.times.empty()) {
+  if (!options.schedule.empty()) {
+    RunScheduled(instance, options.schedule);
+  } else if (options.times.empty()) {
     RunToTstop(instance, &writer, start, tstop, cint);
   } else {
     target = RunThroughTimes(instance, &writer, options.times, cint);

@@ -17,13 +17,16 @@ from .model import DEFAULT_OUTPUTS, ExecutionState, Model, Parameter, Registrati
 from .plotting import plot
 from .population import PopulationResult, SampleOutcome, run_population
 from .progress import ProgressBar
+from .schedule import Change, Schedule
+from .sensitivity import SensitivityResult, sensitivity
+from .fitting import FitResult, SampleResult, fit, sample
 
 __version__ = "1.0.0"
 
 __all__ = [
-    "ALGORITHMS", "DEFAULT_OUTPUTS", "LIBRARY_ENVIRONMENT_VARIABLE", "ExecutionState", "Library",
-    "LibraryNotFoundError", "Model", "ModelClosedError", "OutOfRangeError", "Parameter",
-    "PopulationResult", "ProgressBar", "Registration", "RunError", "SampleOutcome", "Symbol",
-    "TarnError", "UnknownSymbolError", "WrongTypeError", "find_library", "load", "plot",
+    "ALGORITHMS", "Change", "DEFAULT_OUTPUTS", "LIBRARY_ENVIRONMENT_VARIABLE", "ExecutionState",
+    "Library", "LibraryNotFoundError", "Model", "ModelClosedError", "OutOfRangeError", "Parameter",
+    "PopulationResult", "ProgressBar", "Registration", "RunError", "SampleOutcome", "Schedule",
+    "Symbol", "TarnError", "UnknownSymbolError", "WrongTypeError", "find_library", "load", "plot",
     "run_population",
 ]

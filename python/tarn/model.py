@@ -285,7 +285,7 @@ class Model:
     # ---- Runs ----------------------------------------------------------------------------------
 
     def run(self, tstop=None, cint=None, outputs=None, algorithm=None, *, times=None, rtol=None,
-            atol=None, frame=None):
+            atol=None, schedule=None, frame=None):
         """Runs the model from its initial conditions to tstop and returns the time course.
 
         tstop and cint (hours), algorithm (a name such as "gear" or "dlsodes", or a code) and the
@@ -298,6 +298,9 @@ class Model:
         The result is a pandas.DataFrame when pandas is installed (frame=None) or frame is True,
         else a dict of numpy arrays. Raises RunError when the run fails (its .result holds the
         time course up to the failure).
+
+        schedule: a tarn.Schedule of changes applied at their times (tarn.schedule explains how;
+        not with times).
         """
         settings = {}
         if tstop is not None:
@@ -306,6 +309,8 @@ class Model:
             settings["cint"] = cint
         if algorithm is not None:
             settings["ialg"] = algorithm_code(algorithm)
+        if times is not None and schedule is not None:
+            raise TarnError("run takes times or a schedule, not both")
         if times is not None:
             times = _checked_times(times)
             if tstop is None and times[-1] > 0:
@@ -328,6 +333,9 @@ class Model:
             for symbol, value in checked:
                 lib.write(instance, symbol, value)
             lib.set_tolerances(instance, relative, absolute)
+            if schedule is not None:
+                from .schedule import run_schedule
+                return run_schedule(self, schedule, columns, frame)
             cint = self["cint"]
             self._recording = _Recording(lib, instance, columns,
                                          len(times) if times is not None else
@@ -735,9 +743,10 @@ class _StopOnInterrupt:
 
 class _Recording:
     """The rows of a run, one per output point. The double columns of a row are read in one call
-    into a preallocated array; an output point reported twice (the end of one run and the start
-    of its continuation) is kept once. With stop_at set, the run is stopped at the first output
-    point at or after that time."""
+    into a preallocated array. Of several rows at one time the last is kept: it follows the changes
+    made at that time (a stepped run reports a point again when the next step begins), and the end
+    of a run and the start of its continuation are the same point. With stop_at set, the run is
+    stopped at the first output point at or after that time."""
 
     def __init__(self, lib, instance, columns, expected_rows):
         import numpy
@@ -768,10 +777,14 @@ class _Recording:
                                      self._address + count * self._row_bytes)
         t = rows[count, 0]
         if count and t == rows[count - 1, 0]:
-            return
-        for values, symbol in zip(self._other_values, self._others):
-            values.append(self._lib.read(self._instance, symbol))
-        self._count = count + 1
+            # The later row at one time replaces the earlier.
+            rows[count - 1] = rows[count]
+            for values, symbol in zip(self._other_values, self._others):
+                values[-1] = self._lib.read(self._instance, symbol)
+        else:
+            for values, symbol in zip(self._other_values, self._others):
+                values.append(self._lib.read(self._instance, symbol))
+            self._count = count + 1
         if self.stop_at is not None and t >= self.stop_at:
             self.stop_at = None
             self.stopped = True

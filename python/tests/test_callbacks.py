@@ -167,11 +167,17 @@ if sys.argv[1] == "run":
 else:
     print("running", flush=True)
     action = lambda: tarn.run_population([{}] * 4, ["ca_i"], tstop=4320, cint=0.001, workers=2)
+def parent(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            return stat.read().rsplit(")", 1)[1].split()[1]
+    except (FileNotFoundError, ProcessLookupError):
+        return None  # a process of the machine that ended meanwhile
 try:
     action()
 except KeyboardInterrupt:
     children = [pid for pid in os.listdir("/proc") if pid.isdigit() and
-                open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[1] == str(os.getpid())]
+                parent(pid) == str(os.getpid())]
     print(f"interrupted at t = {model.time:g} h, {len(children)} workers left", flush=True)
 print("afterwards", tarn.Model().run(tstop=1, frame=False)["t"][-1])
 """

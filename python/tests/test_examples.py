@@ -73,3 +73,29 @@ def test_the_readme_snippet_runs_as_a_script_without_a_main_guard(how, tmp_path)
     # The script ran once: the population's workers never import it.
     assert completed.stdout == "3 samples ran\n"
     assert png_size(tmp_path / "perchlorate.png")[0] > 0
+def test_drinking_water_schedule_follows_the_changes(tmp_path):
+    output = run_example("drinking_water_schedule.py", tmp_path)
+    rows = [line.split() for line in output.splitlines()[1:5]]
+    assert [(row[0], row[1]) for row in rows] == [("10", "5"), ("30", "15"), ("60", "0"),
+                                                  ("90", "0")]
+    infant = [float(row[3]) for row in rows]
+    assert infant[0] == 0 < infant[1] < infant[2] and infant[3] < infant[2] / 100
+    assert png_size(tmp_path / "drinking_water_schedule.png") == (800, 760)
+
+
+def test_infant_sensitivity_ranks_the_parameters(tmp_path):
+    output = run_example("infant_sensitivity.py", tmp_path, "--workers", "2")
+    ranked = [line.split() for line in output.splitlines()[1:11]]
+    assert [name for name, _ in ranked][:2] == ["qrc_n", "qsc_n"]
+    # The infant's exposure is a little more than proportional to the mother's water.
+    assert 1 < float(dict(ranked)["conc"]) < 1.2
+    with open(tmp_path / "infant_sensitivity.csv") as table:
+        assert len(list(csv.DictReader(table))) > 100
+    assert png_size(tmp_path / "infant_sensitivity.png")[0] == 700
+
+
+def test_fit_synthetic_data_holds_the_true_values_in_its_intervals(tmp_path):
+    output = run_example("fit_synthetic_data.py", tmp_path)
+    rows = [line.split() for line in output.splitlines() if line.startswith(("cluc_p", "vplasc"))]
+    assert [row[-1] for row in rows] == ["yes", "yes"]
+    assert png_size(tmp_path / "fit_synthetic_data.png") == (800, 640)
