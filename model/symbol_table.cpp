@@ -1,5 +1,6 @@
 // The model's data block with its initial values, its registration entry TarnSimMain and its
-// binding entry zzinitialize, all expanded from the rows of symbol_table.def.
+// binding entry zzinitialize, all expanded from the rows of symbol_table.def; TarnSimMain also
+// registers what the symbols mean, from the rows of symbol_catalogue.def.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -112,6 +113,65 @@ static_assert(IndexOf("t") == 1 && IndexOf("aoral_i") == 2 && IndexOf("mwi") == 
               IndexOf("zzstepstop") == 993 && IndexOf("save") == 1021 && IndexOf("zzticg") == 1022);
 static_assert(StateGroupsFollowLayoutRule());
 
+// Bounds of a value a user may set: TarnBoundFlags bits and the limits they refer to.
+struct Bounds {
+  uint32_t flags;
+  double minimum;
+  double maximum;
+};
+
+constexpr Bounds kNoBounds{0, 0, 0};
+constexpr Bounds kNonNegative{TARN_BOUND_MINIMUM, 0, 0};
+constexpr Bounds kPositive{TARN_BOUND_MINIMUM | TARN_BOUND_MINIMUM_EXCLUSIVE, 0, 0};
+constexpr Bounds kAtLeastOne{TARN_BOUND_MINIMUM, 1, 0};
+constexpr Bounds kFraction{TARN_BOUND_MINIMUM | TARN_BOUND_MAXIMUM, 0, 1};
+constexpr Bounds kPositiveFraction{
+    TARN_BOUND_MINIMUM | TARN_BOUND_MINIMUM_EXCLUSIVE | TARN_BOUND_MAXIMUM, 0, 1};
+constexpr Bounds kSwitch{TARN_BOUND_MINIMUM | TARN_BOUND_MAXIMUM | TARN_BOUND_WHOLE, 0, 1};
+
+// What one symbol means, with the indexes of the symbol and of its initial-value parameter.
+struct MeaningRow {
+  uint32_t index;
+  const char* group;
+  const char* unit;
+  Bounds bounds;
+  std::string_view initial;  // a parameter's name, "0" (starts at zero) or "" (not a state)
+  uint32_t initialIndex;
+  bool listed;
+  const char* description;
+};
+
+constexpr auto kMeaningRows = std::to_array<MeaningRow>({
+#define TARN_MEANING(name, group, unit, bounds, initial, listed, description) \
+  {IndexOf(#name), group, unit, bounds, initial, IndexOf(initial), listed != 0, description},
+#include "model/symbol_catalogue.def"
+#undef TARN_MEANING
+});
+
+// Every row names a symbol of the table, once; a state names its initial-value parameter (or
+// "0") and no other symbol does; the parameter is a variable with a default.
+constexpr bool MeaningRowsFitTheTable() {
+  std::array<bool, kSymbolCount + 1> seen{};
+  for (const MeaningRow& row : kMeaningRows) {
+    if (row.index == 0 || seen[row.index]) return false;
+    seen[row.index] = true;
+    const bool isState = kSymbolRows[row.index - 1].symbolType == TARN_SYMBOL_STATE;
+    if (isState != !row.initial.empty()) return false;
+    if (isState && row.initial != "0") {
+      if (row.initialIndex == 0) return false;
+      const SymbolRow& parameter = kSymbolRows[row.initialIndex - 1];
+      if (parameter.symbolType != TARN_SYMBOL_VARIABLE || parameter.flags[1] == 0) return false;
+    }
+  }
+  return true;
+}
+
+static_assert(MeaningRowsFitTheTable());
+
+// The physiological tables end at 4380 h, six months after birth; later times extrapolate them.
+constexpr double kValidityStart = 0;
+constexpr double kValidityEnd = 4380;
+
 }  // namespace
 }  // namespace tarn::model
 
@@ -130,6 +190,11 @@ extern "C" void TarnSimMain(void) {
                                    flags[5], flags[6], flags[7], flags[8], flags[9], flags[10],
                                    row.sectionKey, row.stringLength);
   }
+  for (const MeaningRow& row : kMeaningRows) {
+    TarnSimSetVariableMeaning(row.index, row.description, row.unit, row.group, row.bounds.flags,
+                              row.bounds.minimum, row.bounds.maximum, row.initialIndex, row.listed);
+  }
+  TarnSimSetValidityRange(kValidityStart, kValidityEnd);
 }
 
 extern "C" uint32_t zzinitialize(uint32_t instance) {

@@ -62,6 +62,29 @@ void TarnSimSetVariableExtendedInfo(uint32_t index, uint32_t flag1, uint32_t fla
   descriptor->initialConditionIndex = index + 2 * stateCount;
 }
 
+void TarnSimSetVariableMeaning(uint32_t index, const char* description, const char* unit,
+                               const char* group, uint32_t boundFlags, double minimum,
+                               double maximum, uint32_t initialValueIndex, bool listedOutput) {
+  tarn::TarnSimVariableDescriptor* descriptor = TarnSimRuntime::GetInstance()->GetDescriptor(index);
+  if (descriptor == nullptr) return;
+  descriptor->description = description != nullptr ? description : "";
+  descriptor->unit = unit != nullptr ? unit : "";
+  descriptor->group = group != nullptr ? group : "";
+  descriptor->boundFlags = boundFlags;
+  descriptor->minimum = (boundFlags & TARN_BOUND_MINIMUM) != 0 ? minimum : -HUGE_VAL;
+  descriptor->maximum = (boundFlags & TARN_BOUND_MAXIMUM) != 0 ? maximum : HUGE_VAL;
+  descriptor->initialValueIndex = initialValueIndex;
+  descriptor->listedOutput = listedOutput;
+}
+
+void TarnSimSetValidityRange(double start, double end) {
+  if (!(start <= end)) return;
+  tarn::SystemInformation& info = TarnSimRuntime::GetInstance()->GetSystemInfo();
+  info.hasValidityRange = true;
+  info.validityStart = start;
+  info.validityEnd = end;
+}
+
 void TarnSimSetVariablePointer(uint32_t instance, uint32_t index, void* address) {
   TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
   tarn::SystemInstance* record = runtime->GetSystemInstance(instance);

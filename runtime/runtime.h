@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -41,6 +42,15 @@ struct TarnSimVariableDescriptor {
   uint32_t initialConditionIndex = 0;
   uint32_t sectionKey = 0;    // delay state: discrete section that copies its next value in
   uint32_t stringLength = 0;  // string: byte length of one element
+  // What the symbol means to a user; empty, unbounded and unlisted unless the model records it.
+  std::string description;
+  std::string unit;
+  std::string group;
+  uint32_t boundFlags = 0;  // TarnBoundFlags
+  double minimum = -HUGE_VAL;
+  double maximum = HUGE_VAL;
+  uint32_t initialValueIndex = 0;  // state: the parameter its initial value comes from
+  bool listedOutput = false;
 };
 
 // Number of elements of a symbol: the product of its extents up to the first 0; 1 for a scalar.
@@ -64,6 +74,10 @@ struct SystemInformation {
   TarnSimDerivativeFunction derivative = nullptr;
   uint32_t userDataSize = 0;
   std::vector<TarnSimVariableDescriptor> descriptors;  // N + 1 entries; entry 0 unused
+  // Range of the independent variable over which the model is valid; set only when recorded.
+  bool hasValidityRange = false;
+  double validityStart = 0;
+  double validityEnd = 0;
 
   uint32_t StateSymbolCount() const {
     return odeStateCount + algebraicStateCount + delayStateCount;

@@ -119,6 +119,39 @@ TARN_API uint32_t TarnGetDerivativeSectionIndex(const char* name);
 TARN_API const char* TarnGetDiscreteSectionName(uint32_t section);
 TARN_API uint32_t TarnGetDiscreteSectionIndex(const char* name);
 
+/* ---- Symbols: meaning ---------------------------------------------------------------------- */
+/* What the model records about its symbols for users (TarnSimSetVariableMeaning). A model that
+ * records nothing gives empty texts, no bounds, no initial-value parameter and no outputs. Any
+ * thread; texts point into the library and stay valid until the next TarnInitialize. */
+
+/* One-line description, unit ("1" for a pure number) and group (the part of the model) of the
+ * symbol; "" when the model recorded none; null for a bad index. */
+TARN_API const char* TarnGetSymbolDescription(uint32_t index);
+TARN_API const char* TarnGetSymbolUnit(uint32_t index);
+TARN_API const char* TarnGetSymbolGroup(uint32_t index);
+
+/* The bounds of a value the host may set, as TarnBoundFlags bits (0: none). Writes the minimum
+ * and maximum to the addresses that are not null: -HUGE_VAL / HUGE_VAL where that side has no
+ * bound. A bad index returns 0 and writes the same. */
+TARN_API uint32_t TarnGetSymbolBounds(uint32_t index, double* minimum, double* maximum);
+
+/* True when `value` lies within the symbol's bounds (always, for a symbol without bounds); false
+ * for NaN and for a bad index. */
+TARN_API bool TarnIsWithinSymbolBounds(uint32_t index, double value);
+
+/* For a state: the index of the parameter whose value becomes the state's initial value when a
+ * fresh run starts. 0 when the state starts at zero, when the symbol is not a state, when the
+ * model recorded nothing, and for a bad index. */
+TARN_API uint32_t TarnGetStateInitialParameter(uint32_t index);
+
+/* True when the model lists the symbol among the outputs worth plotting; false for a bad index. */
+TARN_API bool TarnIsSymbolOutput(uint32_t index);
+
+/* The range of the independent variable over which the model is valid: true and *start, *end
+ * written (each where not null); false and nothing written when the model recorded none. A run
+ * may go past it; beyond it the model extrapolates. */
+TARN_API bool TarnGetValidityRange(double* start, double* end);
+
 /* ---- Symbols: array helpers (index sets are six 1-based indices, 0 past the last dimension) - */
 
 /* True when indexSet is valid for extents: index i in 1..extent i where the extent is not 0,

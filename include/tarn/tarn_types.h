@@ -83,6 +83,17 @@ typedef union TarnSymbolValue {
   void* address;
 } TarnSymbolValue;
 
+/* Bounds of a symbol's value, as bits: which of the minimum and maximum apply, whether each
+ * excludes the value itself, and whether only whole numbers are accepted (a switch). 0 means no
+ * bounds. */
+typedef enum TarnBoundFlags {
+  TARN_BOUND_MINIMUM = 1,           /* the value is not below the minimum */
+  TARN_BOUND_MAXIMUM = 2,           /* the value is not above the maximum */
+  TARN_BOUND_MINIMUM_EXCLUSIVE = 4, /* with TARN_BOUND_MINIMUM: the value is above the minimum */
+  TARN_BOUND_MAXIMUM_EXCLUSIVE = 8, /* with TARN_BOUND_MAXIMUM: the value is below the maximum */
+  TARN_BOUND_WHOLE = 16             /* the value is a whole number */
+} TarnBoundFlags;
+
 /* A model logical: one byte holding 0 or 1. */
 typedef uint8_t TarnLogical;
 

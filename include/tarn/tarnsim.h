@@ -65,6 +65,24 @@ TARN_API void TarnSimSetVariableExtendedInfo(uint32_t index, uint32_t flag1, uin
                                              uint32_t flag9, uint32_t flag10, uint32_t flag11,
                                              uint32_t sectionKey, uint32_t stringLength);
 
+/* Records what symbol `index` means, for hosts to show: a one-line description, its unit ("1"
+ * for a pure number), the part of the model it belongs to (its group), the bounds of a value a
+ * host may set (TarnBoundFlags bits with the minimum and maximum they refer to; 0 for none), the
+ * index of the parameter a state's initial value is copied from (0: none, or the state starts at
+ * zero), and whether hosts list it among the outputs worth plotting. The texts are copied; null
+ * stores an empty text. Optional: a model that records nothing gives hosts empty texts and no
+ * bounds. Call from TarnSimMain after the symbol's descriptor; ignored when index is 0 or above
+ * the symbol count. Any thread, outside runs. */
+TARN_API void TarnSimSetVariableMeaning(uint32_t index, const char* description, const char* unit,
+                                        const char* group, uint32_t boundFlags, double minimum,
+                                        double maximum, uint32_t initialValueIndex,
+                                        bool listedOutput);
+
+/* Records the range of the independent variable over which the model is valid (beyond it the
+ * model extrapolates); hosts warn when a run leaves it. Optional; ignored unless start <= end.
+ * Call from TarnSimMain after TarnSimSetSystemInfo, which forgets an earlier range. */
+TARN_API void TarnSimSetValidityRange(double start, double end);
+
 /* Binds symbol `index` of `instance` to its storage. Ignored for a missing instance or a bad
  * index. Called by the model's initialisation entry. */
 TARN_API void TarnSimSetVariablePointer(uint32_t instance, uint32_t index, void* address);

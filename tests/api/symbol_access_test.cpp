@@ -40,6 +40,22 @@ TEST_F(SymbolAccess, BadIndexesGiveSentinels) {
   EXPECT_FALSE(TarnGetSymbolInfo(M::kT, nullptr));
 }
 
+// A model that records nothing about what its symbols mean gives empty texts and no bounds.
+TEST_F(SymbolAccess, MeaningOfAModelThatRecordsNone) {
+  EXPECT_STREQ(TarnGetSymbolDescription(M::kDouble), "");
+  EXPECT_STREQ(TarnGetSymbolUnit(M::kDouble), "");
+  EXPECT_STREQ(TarnGetSymbolGroup(M::kDouble), "");
+  double minimum = 0;
+  double maximum = 0;
+  EXPECT_EQ(TarnGetSymbolBounds(M::kDouble, &minimum, &maximum), 0u);
+  EXPECT_EQ(minimum, -HUGE_VAL);
+  EXPECT_EQ(maximum, HUGE_VAL);
+  EXPECT_TRUE(TarnIsWithinSymbolBounds(M::kDouble, -1e300));
+  EXPECT_FALSE(TarnIsSymbolOutput(M::kDouble));
+  EXPECT_FALSE(TarnGetValidityRange(&minimum, &maximum));
+  EXPECT_EQ(minimum, -HUGE_VAL);
+}
+
 TEST_F(SymbolAccess, MissingInstanceReadsNothingAndWritesNothing) {
   EXPECT_EQ(TarnGetDouble(2, M::kDouble), 0.0);
   EXPECT_EQ(TarnGetDouble(0, M::kDouble), 0.0);

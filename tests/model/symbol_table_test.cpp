@@ -1,6 +1,8 @@
 // The model's symbol table as a host sees it through the public interface: counts, order, types,
 // extents, tolerances, attribute flags, default values and the shared data block.
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -304,6 +306,101 @@ TEST_F(SymbolTableTest, TableArraysAreConsecutiveInTheBlock) {
               static_cast<const double*>(next.address))
         << Name(index);
   }
+}
+
+// What the model says about its symbols: every parameter, state, table and run setting, and every
+// listed output, has a description, a unit and a group.
+TEST_F(SymbolTableTest, EverySymbolAUserTouchesIsExplained) {
+  uint32_t explained = 0;
+  uint32_t outputs = 0;
+  for (uint32_t index = 1; index <= kSymbolCount; ++index) {
+    const TarnSymbolType type = TarnGetSymbolType(index);
+    const bool hasDefault = Flags(index)[1] == 1;  // the parameters, tstop and the tables
+    const bool setting = type >= TARN_SYMBOL_COMM_INTERVAL && type <= TARN_SYMBOL_MIN_STEP;
+    const bool listed = TarnIsSymbolOutput(index);
+    outputs += listed ? 1 : 0;
+    if (!(hasDefault || setting || listed || type == TARN_SYMBOL_STATE)) continue;
+    ++explained;
+    EXPECT_STRNE(TarnGetSymbolDescription(index), "") << Name(index);
+    EXPECT_STRNE(TarnGetSymbolUnit(index), "") << Name(index);
+    EXPECT_STRNE(TarnGetSymbolGroup(index), "") << Name(index);
+  }
+  EXPECT_EQ(explained, 210u + 14 + 101 + 5 + outputs - 4);  // aucpl_p, aucpl_np, auc_ti, atgi_n
+  for (const char* name : {"ca_i", "ca_ni", "ca_p", "ca_np", "athyt_i", "atgi_n", "ct4", "ct3",
+                           "ct4_n", "ct3_n", "bw_n", "t"}) {
+    EXPECT_TRUE(TarnIsSymbolOutput(Index(name))) << name;
+  }
+  EXPECT_FALSE(TarnIsSymbolOutput(Index("z99989")));
+  EXPECT_STREQ(TarnGetSymbolUnit(Index("conc")), "ug/L");
+  EXPECT_STREQ(TarnGetSymbolUnit(Index("ca_np")), "nmol/L");
+  EXPECT_STREQ(TarnGetSymbolGroup(Index("aplas_np")), "infant perchlorate");
+  EXPECT_EQ(TarnGetSymbolDescription(0), nullptr);
+  EXPECT_EQ(TarnGetSymbolUnit(kSymbolCount + 1), nullptr);
+  EXPECT_FALSE(TarnIsSymbolOutput(0));
+}
+
+// Each state's recorded initial-value parameter is the one the model copies from: a fresh run
+// starts every state from its parameter, or from zero.
+TEST_F(SymbolTableTest, StatesStartFromTheirRecordedInitialParameter) {
+  for (uint32_t state = 2; state <= kStateCount + 1; ++state) {
+    if (const uint32_t parameter = TarnGetStateInitialParameter(state); parameter != 0) {
+      TarnSetDouble(instance_, parameter, 1000.0 + state);
+    }
+  }
+  TarnPreStep(instance_);
+  for (uint32_t state = 2; state <= kStateCount + 1; ++state) {
+    const uint32_t parameter = TarnGetStateInitialParameter(state);
+    EXPECT_EQ(TarnGetDouble(instance_, state), parameter != 0 ? 1000.0 + state : 0.0)
+        << Name(state);
+  }
+  EXPECT_EQ(Name(TarnGetStateInitialParameter(Index("aplasma_i"))), "iaplas_i");
+  EXPECT_EQ(TarnGetStateInitialParameter(Index("iaplas_i")), 0u);
+  EXPECT_EQ(TarnGetStateInitialParameter(0), 0u);
+}
+
+TEST_F(SymbolTableTest, DefaultsLieWithinTheRecordedBounds) {
+  for (uint32_t index = 1; index <= kSymbolCount; ++index) {
+    if (TarnGetSymbolBounds(index, nullptr, nullptr) == 0 || Extents(index)[0] != 0) continue;
+    const double value =
+        TarnGetSymbolDatatype(index) == TARN_DATA_DOUBLE ? TarnGetDouble(instance_, index)
+        : TarnGetSymbolDatatype(index) == TARN_DATA_LONG ? TarnGetLong(instance_, index)
+                                                         : TarnGetBool(instance_, index);
+    EXPECT_TRUE(TarnIsWithinSymbolBounds(index, value)) << Name(index) << " = " << value;
+  }
+  struct Case {
+    const char* name;
+    double value;
+    bool within;
+  };
+  for (const Case& c : {Case{"conc", 0, true}, Case{"conc", -5, false}, Case{"bwpre", 0, false},
+                        Case{"vfc", 1, true}, Case{"vfc", 1.01, false}, Case{"ppuls", 0.5, false},
+                        Case{"ppuls", 1, true}, Case{"nstp", 0, false}, Case{"ca_p", -1, true},
+                        Case{"conc", std::nan(""), false}}) {
+    EXPECT_EQ(TarnIsWithinSymbolBounds(Index(c.name), c.value), c.within) << c.name << c.value;
+  }
+  double minimum = 0;
+  double maximum = 0;
+  EXPECT_EQ(TarnGetSymbolBounds(Index("bwpre"), &minimum, &maximum),
+            TARN_BOUND_MINIMUM | TARN_BOUND_MINIMUM_EXCLUSIVE);
+  EXPECT_EQ(minimum, 0.0);
+  EXPECT_EQ(maximum, HUGE_VAL);
+  EXPECT_EQ(TarnGetSymbolBounds(0, &minimum, &maximum), 0u);
+  EXPECT_EQ(minimum, -HUGE_VAL);
+  EXPECT_FALSE(TarnIsWithinSymbolBounds(0, 1.0));
+}
+
+// The validity range ends where the last physiological table does.
+TEST_F(SymbolTableTest, ValidityRangeEndsWithTheTables) {
+  double start = -1;
+  double end = -1;
+  ASSERT_TRUE(TarnGetValidityRange(&start, &end));
+  EXPECT_EQ(start, 0.0);
+  double lastBreakpoint = 0;
+  for (uint32_t index = Index("vft"); index <= Index("milkingest"); ++index) {
+    lastBreakpoint = std::max(lastBreakpoint, TarnGetDouble1(instance_, index, Extents(index)[0]));
+  }
+  EXPECT_EQ(end, lastBreakpoint);
+  EXPECT_EQ(end, 4380.0);
 }
 
 }  // namespace
