@@ -1,4 +1,4 @@
-// tarn-sim params, symbols and info: what the model's symbol table holds.
+// tarn-sim params, symbols, outputs and info: what the model's symbols are and mean.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,23 +14,32 @@ const char kParamsUsage[] =
     "usage: tarn-sim params [--format csv|tsv]\n"
     "\n"
     "Writes every parameter of the model (the values a run starts from and --set changes)\n"
-    "with its default value.\n";
+    "with its default value, unit, bounds (interval notation; {0, 1} for a switch), group and\n"
+    "description.\n";
 
 const char kSymbolsUsage[] =
     "usage: tarn-sim symbols [--type TYPE] [--format csv|tsv]\n"
     "\n"
-    "Writes the symbol table: index, name, symbol type, data type and array extents.\n"
+    "Writes the symbol table: index, name, symbol type, data type, array extents, and the\n"
+    "unit, bounds, group and description the model records for the symbols a user touches.\n"
     "TYPE selects one symbol type by code or name: independent (0), independent-initial (1),\n"
     "state (2), derivative (3), initial-condition (4), variable (5), comm-interval (6),\n"
     "algorithm (7), steps-per-interval (8), max-step (9), min-step (10), error-flag (11),\n"
     "runtime-flag (12), integration-control (13); or 'parameter' for the parameters.\n";
 
-const char kInfoUsage[] =
-    "usage: tarn-sim info NAME\n"
+const char kOutputsUsage[] =
+    "usage: tarn-sim outputs [--format csv|tsv]\n"
     "\n"
-    "Describes one symbol (name in any case): its index, symbol and data types, shape, its\n"
-    "role, its value before any run, its state, derivative or initial condition, tolerances and\n"
-    "attribute flags.\n";
+    "Writes the outputs worth plotting (names for run --out) with their unit, group and\n"
+    "description.\n";
+
+const char kInfoUsage[] =
+    "usage: tarn-sim info NAME [--flags]\n"
+    "\n"
+    "Describes one symbol (name in any case): what it means, its unit, group and bounds, its\n"
+    "index, symbol and data types, shape, role, its value before any run, for a state the\n"
+    "parameter it starts from, its derivative or initial condition, and tolerances.\n"
+    "--flags adds the raw attribute flags.\n";
 
 namespace {
 
@@ -101,6 +110,13 @@ std::string Extents(const TarnSymbolInfo& info) {
   return text;
 }
 
+// The unit, bounds, group and description columns of symbol `index`.
+std::string Meaning(uint32_t index, char separator) {
+  return Field(UnitText(index), separator) + separator + Field(BoundsText(index), separator) +
+         separator + Field(TarnGetSymbolGroup(index), separator) + separator +
+         Field(TarnGetSymbolDescription(index), separator);
+}
+
 std::string Role(const TarnSymbolInfo& info) {
   if (IsParameter(info)) return "parameter";
   if (IsRunSetting(info)) return "run setting";
@@ -144,11 +160,10 @@ std::string InitialValue(uint32_t instance, uint32_t index, const TarnSymbolInfo
     }
     return values;
   }
-  std::string value = FormatValue(instance, index);
   if (info.dataType == TARN_DATA_DOUBLE && TarnGetDouble(instance, index) == kNotComputedMarker) {
-    value += " (not computed before a run)";
+    return "none (computed during a run)";
   }
-  return value;
+  return FormatValue(instance, index);
 }
 
 }  // namespace
@@ -167,12 +182,13 @@ int ParamsCommand(const Arguments& arguments) {
     std::fprintf(stderr, "tarn-sim: could not create a model instance\n");
     return kExitFailure;
   }
-  const char separator = Separator(options.format);
-  std::printf("name%cdefault\n", separator);
+  const char s = Separator(options.format);
+  std::printf("name%cdefault%cunit%cbounds%cgroup%cdescription\n", s, s, s, s, s);
   TarnSymbolInfo info;
   for (uint32_t index = 1; Describe(index, &info); ++index) {
     if (!IsParameter(info)) continue;
-    std::printf("%s%c%s\n", info.name, separator, FormatValue(instance, index).c_str());
+    std::printf("%s%c%s%c%s\n", info.name, s, FormatValue(instance, index).c_str(), s,
+                Meaning(index, s).c_str());
   }
   return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
 }
@@ -187,22 +203,50 @@ int SymbolsCommand(const Arguments& arguments) {
     return kExitSuccess;
   }
   const char s = Separator(options.format);
-  std::printf("index%cname%ctype%cdata_type%cextents\n", s, s, s, s);
+  std::printf("index%cname%ctype%cdata_type%cextents%cunit%cbounds%cgroup%cdescription\n", s, s, s,
+              s, s, s, s, s);
   TarnSymbolInfo info;
   for (uint32_t index = 1; Describe(index, &info); ++index) {
     if (!options.filter.Accepts(info)) continue;
-    std::printf("%u%c%s%c%s%c%s%c%s\n", index, s, info.name, s, SymbolTypeName(info.symbolType), s,
-                DataTypeName(info.dataType), s, Extents(info).c_str());
+    std::printf("%u%c%s%c%s%c%s%c%s%c%s\n", index, s, info.name, s, SymbolTypeName(info.symbolType),
+                s, DataTypeName(info.dataType), s, Extents(info).c_str(), s,
+                Meaning(index, s).c_str());
+  }
+  return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+}
+
+int OutputsCommand(const Arguments& arguments) {
+  TableOptions options;
+  if (const int status = ParseTableOptions(arguments, false, &options); status != 0) {
+    return status;
+  }
+  if (options.help) {
+    std::fputs(kOutputsUsage, stdout);
+    return kExitSuccess;
+  }
+  const char s = Separator(options.format);
+  std::printf("name%cunit%cgroup%cdescription\n", s, s, s);
+  TarnSymbolInfo info;
+  for (uint32_t index = 1; Describe(index, &info); ++index) {
+    if (!TarnIsSymbolOutput(index)) continue;
+    std::printf("%s%c%s%c%s%c%s\n", info.name, s, Field(UnitText(index), s).c_str(), s,
+                Field(TarnGetSymbolGroup(index), s).c_str(), s,
+                Field(TarnGetSymbolDescription(index), s).c_str());
   }
   return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
 }
 
 int InfoCommand(const Arguments& arguments) {
   std::string name;
+  bool showFlags = false;
   for (const std::string& argument : arguments) {
     if (argument == "--help" || argument == "-h") {
       std::fputs(kInfoUsage, stdout);
       return kExitSuccess;
+    }
+    if (argument == "--flags") {
+      showFlags = true;
+      continue;
     }
     if (!argument.empty() && argument[0] == '-') {
       return UsageError("unknown option '" + argument + "'");
@@ -221,6 +265,14 @@ int InfoCommand(const Arguments& arguments) {
   }
 
   std::printf("name: %s\n", info.name);
+  if (const char* description = TarnGetSymbolDescription(index); *description != '\0') {
+    std::printf("description: %s\n", description);
+    std::printf("unit: %s\n", TarnGetSymbolUnit(index));
+    std::printf("group: %s\n", TarnGetSymbolGroup(index));
+  }
+  if (const std::string bounds = BoundsText(index); !bounds.empty()) {
+    std::printf("bounds: %s\n", bounds.c_str());
+  }
   std::printf("index: %u\n", index);
   std::printf("type: %s (%u)\n", SymbolTypeName(info.symbolType), info.symbolType);
   std::printf("data type: %s (%u)\n", DataTypeName(info.dataType), info.dataType);
@@ -230,6 +282,13 @@ int InfoCommand(const Arguments& arguments) {
   std::printf("%s: %s\n", hasDefault ? "default" : "value before a run",
               InitialValue(instance, index, info).c_str());
   if (info.symbolType == TARN_SYMBOL_STATE) {
+    const uint32_t parameter = TarnGetStateInitialParameter(index);
+    if (parameter != 0) {
+      std::printf("initial value: parameter %s (a fresh run starts from it)\n",
+                  TarnGetSymbolName(parameter));
+    } else if (*TarnGetSymbolDescription(index) != '\0') {
+      std::printf("initial value: 0 (every run starts from it)\n");
+    }
     std::printf("derivative: %s\n", TarnGetSymbolName(info.derivativeIndex));
     std::printf("initial condition: %s\n", TarnGetSymbolName(info.initialConditionIndex));
   } else if (info.symbolType == TARN_SYMBOL_DERIVATIVE ||
@@ -240,10 +299,13 @@ int InfoCommand(const Arguments& arguments) {
   }
   std::printf("relative error: %g\n", TarnGetRelativeError(instance, index));
   std::printf("absolute error: %g\n", TarnGetAbsoluteError(instance, index));
-  std::printf("attributes:");
-  for (int flag = 0; flag < 11; ++flag) std::printf("%s%u", flag == 0 ? " " : ",",
-                                                   info.attributes[flag]);
-  std::printf("\n");
+  if (showFlags) {
+    std::printf("attributes:");
+    for (int flag = 0; flag < 11; ++flag) {
+      std::printf("%s%u", flag == 0 ? " " : ",", info.attributes[flag]);
+    }
+    std::printf("\n");
+  }
   return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
 }
 

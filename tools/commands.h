@@ -22,6 +22,10 @@ extern const char kParamsUsage[];
 int SymbolsCommand(const Arguments& arguments);
 extern const char kSymbolsUsage[];
 
+// outputs: the outputs worth plotting, with their meaning.
+int OutputsCommand(const Arguments& arguments);
+extern const char kOutputsUsage[];
+
 // info: the description of one symbol.
 int InfoCommand(const Arguments& arguments);
 extern const char kInfoUsage[];

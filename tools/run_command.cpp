@@ -33,9 +33,12 @@ const char kRunUsage[] =
     "writes one row per communication interval (cint, 0.05 h by default) to standard output,\n"
     "the last interval shortened to end on tstop; status messages go to standard error.\n"
     "Options take their value as the next argument or after '=' (--tstop=48).\n"
+    "t = 0 is the infant's birth; the model is valid to 4380 h (six months), and a run beyond\n"
+    "that is warned about.\n"
     "\n"
-    "  --set NAME=VALUE  set a parameter, run setting or state before the run (any case),\n"
-    "                    e.g. --set pdose=0.01; logicals take true/false or 1/0; repeatable\n"
+    "  --set NAME=VALUE  set a parameter or run setting before the run (any case), e.g.\n"
+    "                    --set conc=10; logicals take true/false or 1/0; repeatable; a value\n"
+    "                    outside the parameter's bounds is refused ('tarn-sim params')\n"
     "  --out NAME,...    the columns after t (default: ca_i,ca_ni,ca_p,ca_np,athyt_i,atgi_n,\n"
     "                    ct4,ct3,ct4_n,ct3_n)\n"
     "  --alg ALG         integration algorithm, by code or name: adams-moulton (1), gear (2),\n"
@@ -98,10 +101,12 @@ struct RunOptions {
   bool help = false;
 };
 
-// Checks NAME=VALUE and adds it to the assignments; 0 or the usage error's status.
+// Checks NAME=VALUE and adds it to the assignments made before the run; 0 or the usage error's
+// status. A state is refused: the run starts it from its initial value.
 int AddAssignment(const std::string& name, const std::string& text, RunOptions* options) {
   const uint32_t index = TarnGetSymbolIndex(name.c_str());
   if (index == 0) return UsageError("unknown symbol '" + name + "'");
+  if (TarnGetSymbolType(index) == TARN_SYMBOL_STATE) return UsageError(StateRefusal(index));
   Assignment assignment{index, {}};
   std::string error;
   if (!ParseValue(index, text, &assignment.value, &error)) return UsageError(error);
@@ -482,6 +487,9 @@ int RunCommand(const Arguments& arguments) {
 
   std::vector<uint32_t> columns{TarnGetSymbolIndex("t")};
   columns.insert(columns.end(), options.outputs.begin(), options.outputs.end());
+  if (const std::string warning = ValidityWarning(start, tstop); !warning.empty()) {
+    std::fprintf(stderr, "tarn-sim: %s\n", warning.c_str());
+  }
   RunWriter writer(options, std::move(columns), start, tstop);
   writer.WriteHeader();
   activeRun = &writer;

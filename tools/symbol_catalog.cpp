@@ -26,20 +26,6 @@ constexpr std::array<const char*, 7> kDataTypeNames = {"short",   "long",    "do
 constexpr int kHasDefaultFlag = 1;
 constexpr int kTableFlag = 10;
 
-// A run setting outside its range: the run could not proceed.
-struct RangeRule {
-  const char* name;
-  bool (*accepts)(double value);
-  const char* requirement;
-};
-
-constexpr std::array<RangeRule, 5> kRangeRules{{
-    {"cint", [](double v) { return v > 0; }, "must be positive"},
-    {"tstop", [](double v) { return v > 0; }, "must be positive"},
-    {"maxt", [](double v) { return v > 0; }, "must be positive"},
-    {"mint", [](double v) { return v >= 0; }, "must not be negative"},
-    {"nstp", [](double v) { return v >= 1; }, "must be at least 1"},
-}};
 
 // A number as a person writes it: an optional sign, then a digit or a point. This keeps out what
 // the C conversions would also take: leading blanks, hexadecimal, "inf" and "nan".
@@ -65,6 +51,33 @@ std::string Formatted(const char* format, double value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
+}
+
+std::string Number(double value) {
+  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  return Formatted("%g", value);
+}
+
+// What a value outside the bounds breaks, in words: "must be positive", "must be 0 or 1", ...
+std::string Requirement(uint32_t flags, double minimum, double maximum) {
+  const bool hasMinimum = (flags & TARN_BOUND_MINIMUM) != 0;
+  const bool hasMaximum = (flags & TARN_BOUND_MAXIMUM) != 0;
+  const bool minimumExcluded = (flags & TARN_BOUND_MINIMUM_EXCLUSIVE) != 0;
+  const bool maximumExcluded = (flags & TARN_BOUND_MAXIMUM_EXCLUSIVE) != 0;
+  if ((flags & TARN_BOUND_WHOLE) != 0 && hasMinimum && hasMaximum && minimum + 1 == maximum) {
+    return "must be " + Number(minimum) + " or " + Number(maximum);
+  }
+  std::string lower;
+  if (hasMinimum && minimum == 0) {
+    lower = minimumExcluded ? "be positive" : "not be negative";
+  } else if (hasMinimum) {
+    lower = (minimumExcluded ? "be above " : "be at least ") + Number(minimum);
+  }
+  std::string upper;
+  if (hasMaximum) upper = (maximumExcluded ? "below " : "at most ") + Number(maximum);
+  if (lower.empty()) return upper.empty() ? "" : "must be " + upper;
+  if (upper.empty()) return "must " + lower;
+  return "must " + lower + (lower.rfind("be ", 0) == 0 ? " and " : " and be ") + upper;
 }
 
 }  // namespace
@@ -106,6 +119,51 @@ bool IsRunSetting(const TarnSymbolInfo& info) {
 bool IsSettable(const TarnSymbolInfo& info) {
   return IsScalar(info) &&
          (IsParameter(info) || IsRunSetting(info) || info.symbolType == TARN_SYMBOL_STATE);
+}
+
+std::string BoundsText(uint32_t index) {
+  double minimum = 0;
+  double maximum = 0;
+  const uint32_t flags = TarnGetSymbolBounds(index, &minimum, &maximum);
+  if (flags == 0) return "";
+  if ((flags & TARN_BOUND_WHOLE) != 0 && minimum + 1 == maximum) {
+    return "{" + Number(minimum) + ", " + Number(maximum) + "}";
+  }
+  return ((flags & TARN_BOUND_MINIMUM_EXCLUSIVE) != 0 || std::isinf(minimum) ? "(" : "[") +
+         Number(minimum) + ", " + Number(maximum) +
+         ((flags & TARN_BOUND_MAXIMUM_EXCLUSIVE) != 0 || std::isinf(maximum) ? ")" : "]");
+}
+
+std::string UnitText(uint32_t index) {
+  const char* unit = TarnGetSymbolUnit(index);
+  return unit != nullptr && std::strcmp(unit, "1") != 0 ? unit : "";
+}
+
+std::string StateRefusal(uint32_t index) {
+  const std::string name = TarnGetSymbolName(index);
+  if (const uint32_t parameter = TarnGetStateInitialParameter(index); parameter != 0) {
+    return name + " is a state; set its initial amount with " + TarnGetSymbolName(parameter);
+  }
+  return name + " is a state that every run starts at 0; it cannot be set before a run";
+}
+
+std::string ValidityWarning(double start, double end) {
+  double validFrom = 0;
+  double validTo = 0;
+  if (!TarnGetValidityRange(&validFrom, &validTo) || (start >= validFrom && end <= validTo)) {
+    return "";
+  }
+  return "warning: the run from t = " + Number(start) + " h to " + Number(end) +
+         " h leaves the model's validity range, " + Number(validFrom) + " to " + Number(validTo) +
+         " h after birth; beyond it the model extrapolates its physiological tables and its "
+         "results can be impossible";
+}
+
+std::string Field(const std::string& text, char separator) {
+  if (text.find_first_of(std::string{separator, '"', '\n'}) == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
 }
 
 uint32_t ElementCount(const TarnSymbolInfo& info) {
@@ -217,11 +275,14 @@ bool ParseValue(uint32_t index, const std::string& text, TarnSymbolValue* value,
                " values, which cannot be set from the command line";
       return false;
   }
-  for (const RangeRule& rule : kRangeRules) {
-    if (name == rule.name && !rule.accepts(number)) {
-      *error = name + " " + rule.requirement + ", not " + text;
-      return false;
-    }
+  if (!TarnIsWithinSymbolBounds(index, number)) {
+    double minimum = 0;
+    double maximum = 0;
+    const uint32_t flags = TarnGetSymbolBounds(index, &minimum, &maximum);
+    const std::string unit = UnitText(index);
+    *error = name + " " + Requirement(flags, minimum, maximum) + ", not " + text +
+             ": its bounds are " + BoundsText(index) + (unit.empty() ? "" : " " + unit);
+    return false;
   }
   return true;
 }

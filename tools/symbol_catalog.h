@@ -53,8 +53,27 @@ bool IsParameter(const TarnSymbolInfo& info);
 // cint, ialg, nstp, maxt, mint and the integrator controls.
 bool IsRunSetting(const TarnSymbolInfo& info);
 
-// What a user may set: scalar parameters, run settings and states.
+// What a user may set: scalar parameters, run settings and states (states only during a run: a
+// run starts them from their initial values, see StateRefusal).
 bool IsSettable(const TarnSymbolInfo& info);
+
+// The bounds of a value of symbol `index` in interval notation ("(0, inf)", "[0, 1]", "{0, 1}"
+// for a switch); empty when it has none.
+std::string BoundsText(uint32_t index);
+
+// The unit of symbol `index`; empty for a pure number or when the model records none.
+std::string UnitText(uint32_t index);
+
+// Why state `index` cannot be set before a run, naming the parameter to set instead.
+std::string StateRefusal(uint32_t index);
+
+// A warning when a run from `start` to `end` (hours) leaves the model's validity range; empty
+// when it stays inside or the model records no range.
+std::string ValidityWarning(double start, double end);
+
+// A field of a csv or tsv table: the text, quoted when it holds the separator, a quote or a line
+// break.
+std::string Field(const std::string& text, char separator);
 
 // Element count of a symbol: the product of its extents up to the first 0.
 uint32_t ElementCount(const TarnSymbolInfo& info);
@@ -74,10 +93,9 @@ bool ParseAlgorithm(const std::string& text, int32_t* code);
 std::string AlgorithmList();
 
 // A value for symbol `index` parsed from text: a finite number for a double, an integer for a
-// long, true/false or 1/0 for a logical, then checked against the range of the run settings
-// (cint, tstop and maxt positive, mint not negative, nstp at least 1, ialg a known algorithm).
-// Returns false with a message naming the symbol when the symbol cannot be set or the text is
-// not such a value.
+// long, true/false or 1/0 for a logical, then checked against the symbol's bounds (ialg: a known
+// algorithm). Returns false with a message naming the symbol (and the bound it breaks) when the
+// symbol cannot be set or the text is not such a value.
 bool ParseValue(uint32_t index, const std::string& text, TarnSymbolValue* value,
                 std::string* error);
 

@@ -3,6 +3,7 @@
 //   tarn-sim [run] [OPTIONS]      run the model, write its time course (the default command)
 //   tarn-sim params               every parameter with its default
 //   tarn-sim symbols [--type T]   the symbol table
+//   tarn-sim outputs              the outputs worth plotting
 //   tarn-sim info NAME            one symbol
 //   tarn-sim --version            the library's version
 //
@@ -23,6 +24,7 @@ const char kUsage[] =
     "usage: tarn-sim [run] [OPTIONS]       run the model and write its time course\n"
     "       tarn-sim params [OPTIONS]      every parameter with its default\n"
     "       tarn-sim symbols [OPTIONS]     the symbol table\n"
+    "       tarn-sim outputs [OPTIONS]     the outputs worth plotting, with their meaning\n"
     "       tarn-sim info NAME             one symbol\n"
     "       tarn-sim help [COMMAND]        this text, or a command's own\n"
     "       tarn-sim --version             the library's version\n"
@@ -40,6 +42,7 @@ constexpr Command kCommands[] = {
     {"run", RunCommand, kRunUsage},
     {"params", ParamsCommand, kParamsUsage},
     {"symbols", SymbolsCommand, kSymbolsUsage},
+    {"outputs", OutputsCommand, kOutputsUsage},
     {"info", InfoCommand, kInfoUsage},
 };
 
@@ -58,7 +61,7 @@ int Help(const Arguments& arguments) {
   }
   const Command* command = FindCommand(arguments[0]);
   if (arguments.size() > 1 || command == nullptr) {
-    return UsageError("help takes one command name: run, params, symbols or info");
+    return UsageError("help takes one command name: run, params, symbols, outputs or info");
   }
   std::fputs(command->usage, stdout);
   return kExitSuccess;
