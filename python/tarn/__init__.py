@@ -12,8 +12,9 @@ Status messages of the library go to the "tarn.status" logger.
 
 from ._library import ALGORITHMS, LIBRARY_ENVIRONMENT_VARIABLE, Library, Symbol, find_library, load
 from .errors import (LibraryNotFoundError, ModelClosedError, OutOfRangeError, RunError, TarnError,
-                     UnknownSymbolError, WrongTypeError)
-from .model import DEFAULT_OUTPUTS, ExecutionState, Model, Parameter, Registration
+                     UnknownSymbolError, ValidityWarning, WrongTypeError)
+from .model import (DEFAULT_OUTPUTS, ExecutionState, Model, Output, Parameter, Registration,
+                    TimeCourse, outputs)
 from .plotting import plot
 from .population import PopulationResult, SampleOutcome, run_population
 from .progress import ProgressBar
@@ -25,8 +26,8 @@ __version__ = "1.0.0"
 
 __all__ = [
     "ALGORITHMS", "Change", "DEFAULT_OUTPUTS", "LIBRARY_ENVIRONMENT_VARIABLE", "ExecutionState",
-    "Library", "LibraryNotFoundError", "Model", "ModelClosedError", "OutOfRangeError", "Parameter",
-    "PopulationResult", "ProgressBar", "Registration", "RunError", "SampleOutcome", "Schedule",
-    "Symbol", "TarnError", "UnknownSymbolError", "WrongTypeError", "find_library", "load", "plot",
-    "run_population",
+    "Library", "LibraryNotFoundError", "Model", "ModelClosedError", "OutOfRangeError", "Output",
+    "Parameter", "PopulationResult", "ProgressBar", "Registration", "RunError", "SampleOutcome",
+    "Schedule", "Symbol", "TarnError", "TimeCourse", "UnknownSymbolError", "ValidityWarning",
+    "WrongTypeError", "find_library", "load", "outputs", "plot", "run_population",
 ]

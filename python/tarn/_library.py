@@ -70,15 +70,9 @@ ALGORITHMS = {
 }
 _ALGORITHM_CODES = frozenset(ALGORITHMS.values())
 
-# Range rules of the run-control symbols a host most often sets; a run with any of these outside
-# its range cannot proceed.
-_RANGES = {
-    "cint": (lambda v: v > 0, "must be positive"),
-    "tstop": (lambda v: v > 0, "must be positive"),
-    "maxt": (lambda v: v > 0, "must be positive"),
-    "mint": (lambda v: v >= 0, "must not be negative"),
-    "nstp": (lambda v: v >= 1, "must be at least 1"),
-}
+# Bits of a symbol's bounds (TarnBoundFlags).
+_BOUND_MINIMUM, _BOUND_MAXIMUM = 1, 2
+_BOUND_MINIMUM_EXCLUSIVE, _BOUND_MAXIMUM_EXCLUSIVE, _BOUND_WHOLE = 4, 8, 16
 
 
 class _SymbolInfo(ctypes.Structure):
@@ -111,6 +105,7 @@ _PROTOTYPES = {
     "TarnGetNumberSymbols": (_u32, []),
     "TarnGetNumberDiscreteSections": (_u32, []),
     "TarnGetSymbolIndex": (_u32, [ctypes.c_char_p]),
+    "TarnGetSymbolName": (ctypes.c_char_p, [_u32]),
     "TarnGetSymbolInfo": (ctypes.c_bool, [_u32, ctypes.POINTER(_SymbolInfo)]),
     "TarnGetRelativeError": (ctypes.c_double, [_u32, _u32]),
     "TarnGetAbsoluteError": (ctypes.c_double, [_u32, _u32]),
@@ -118,6 +113,16 @@ _PROTOTYPES = {
     "TarnSetAbsoluteError": (None, [_u32, _u32, ctypes.c_double]),
     "TarnGetDoubles": (_u32, [_u32, _u32, ctypes.POINTER(_u32), ctypes.c_void_p]),
     "TarnSetDoubles": (_u32, [_u32, _u32, ctypes.POINTER(_u32), ctypes.c_void_p]),
+    "TarnGetSymbolDescription": (ctypes.c_char_p, [_u32]),
+    "TarnGetSymbolUnit": (ctypes.c_char_p, [_u32]),
+    "TarnGetSymbolGroup": (ctypes.c_char_p, [_u32]),
+    "TarnGetSymbolBounds": (_u32, [_u32, ctypes.POINTER(ctypes.c_double),
+                                   ctypes.POINTER(ctypes.c_double)]),
+    "TarnIsWithinSymbolBounds": (ctypes.c_bool, [_u32, ctypes.c_double]),
+    "TarnGetStateInitialParameter": (_u32, [_u32]),
+    "TarnIsSymbolOutput": (ctypes.c_bool, [_u32]),
+    "TarnGetValidityRange": (ctypes.c_bool, [ctypes.POINTER(ctypes.c_double),
+                                             ctypes.POINTER(ctypes.c_double)]),
     "TarnGetShort": (ctypes.c_int16, [_u32, _u32]),
     "TarnGetLong": (ctypes.c_int32, [_u32, _u32]),
     "TarnGetFloat": (ctypes.c_float, [_u32, _u32]),
@@ -153,6 +158,13 @@ class Symbol:
     `index` is the 1-based position in the symbol table; `symbol_type` and `data_type` are the
     library's codes; `extents` the six array extents (all 0 for a scalar); `attributes` the eleven
     attribute flags; `derivative_index` and `initial_condition_index` are set for states.
+
+    What the model says the symbol means: `description`, `unit` ("1" for a pure number), `group`
+    (the part of the model), the bounds of a value that may be set (`minimum` and `maximum`,
+    -inf/inf where there is none; `bound_flags` says whether they are excluded and whether only
+    0 or 1 is taken), `initial_parameter` (for a state: the parameter its initial value comes
+    from, or None when it starts at 0) and `is_output` (listed among the outputs worth plotting).
+    Empty texts where the model records nothing.
     """
 
     index: int
@@ -165,6 +177,14 @@ class Symbol:
     initial_condition_index: int
     relative_error: float
     absolute_error: float
+    description: str = ""
+    unit: str = ""
+    group: str = ""
+    minimum: float = -math.inf
+    maximum: float = math.inf
+    bound_flags: int = 0
+    initial_parameter: str = None
+    is_output: bool = False
 
     @property
     def type_name(self):
@@ -199,6 +219,40 @@ class Symbol:
         the next step starts)."""
         return self.is_scalar and (self.is_parameter or self.is_setting
                                    or self.symbol_type == STATE)
+
+    @property
+    def bounds(self):
+        """The bounds in interval notation ("(0, inf)", "[0, 1]", "{0, 1}" for a switch); ""
+        when there are none."""
+        flags, low, high = self.bound_flags, self.minimum, self.maximum
+        if not flags:
+            return ""
+        if flags & _BOUND_WHOLE and low + 1 == high:
+            return f"{{{low:g}, {high:g}}}"
+        opening = "(" if flags & _BOUND_MINIMUM_EXCLUSIVE or math.isinf(low) else "["
+        closing = ")" if flags & _BOUND_MAXIMUM_EXCLUSIVE or math.isinf(high) else "]"
+        return f"{opening}{low:g}, {high:g}{closing}"
+
+    def requirement(self):
+        """What a value outside the bounds breaks, in words ("must be positive", ...)."""
+        flags, low, high = self.bound_flags, self.minimum, self.maximum
+        if flags & _BOUND_WHOLE and low + 1 == high:
+            return f"must be {low:g} or {high:g}"
+        lower = ""
+        if flags & _BOUND_MINIMUM:
+            if low == 0:
+                lower = "be positive" if flags & _BOUND_MINIMUM_EXCLUSIVE else "not be negative"
+            else:
+                lower = ("be above " if flags & _BOUND_MINIMUM_EXCLUSIVE else "be at least ") + \
+                    f"{low:g}"
+        upper = ""
+        if flags & _BOUND_MAXIMUM:
+            upper = ("below " if flags & _BOUND_MAXIMUM_EXCLUSIVE else "at most ") + f"{high:g}"
+        if not lower:
+            return f"must be {upper}" if upper else ""
+        if not upper:
+            return f"must {lower}"
+        return f"must {lower} and {'' if lower.startswith('be ') else 'be '}{upper}"
 
     @property
     def size(self):
@@ -271,6 +325,8 @@ class Library:
         self.lock = threading.RLock()
         self.dll.TarnInitialize()
         self.symbols = self._read_symbol_table()
+        # (start, end) in hours over which the model is valid, or None when it records none.
+        self.validity_range = self._read_validity_range()
         self.discrete_sections = tuple(
             1000 + k for k in range(self.dll.TarnGetNumberDiscreteSections()))
         self._defaults = None
@@ -281,9 +337,13 @@ class Library:
     def _read_symbol_table(self):
         symbols = [None]
         info = _SymbolInfo()
-        for index in range(1, self.dll.TarnGetNumberSymbols() + 1):
-            if not self.dll.TarnGetSymbolInfo(index, ctypes.byref(info)):
+        dll = self.dll
+        low, high = ctypes.c_double(), ctypes.c_double()
+        for index in range(1, dll.TarnGetNumberSymbols() + 1):
+            if not dll.TarnGetSymbolInfo(index, ctypes.byref(info)):
                 raise TarnError(f"the library does not describe symbol {index}")
+            flags = dll.TarnGetSymbolBounds(index, ctypes.byref(low), ctypes.byref(high))
+            initial = dll.TarnGetStateInitialParameter(index)
             symbols.append(Symbol(
                 index=index,
                 name=info.name.decode("ascii"),
@@ -293,9 +353,24 @@ class Library:
                 attributes=tuple(info.attributes),
                 derivative_index=info.derivativeIndex,
                 initial_condition_index=info.initialConditionIndex,
-                relative_error=self.dll.TarnGetRelativeError(0, index),
-                absolute_error=self.dll.TarnGetAbsoluteError(0, index)))
+                relative_error=dll.TarnGetRelativeError(0, index),
+                absolute_error=dll.TarnGetAbsoluteError(0, index),
+                description=dll.TarnGetSymbolDescription(index).decode("utf-8"),
+                unit=dll.TarnGetSymbolUnit(index).decode("utf-8"),
+                group=dll.TarnGetSymbolGroup(index).decode("utf-8"),
+                minimum=low.value,
+                maximum=high.value,
+                bound_flags=flags,
+                initial_parameter=(dll.TarnGetSymbolName(initial).decode("ascii")
+                                   if initial else None),
+                is_output=dll.TarnIsSymbolOutput(index)))
         return tuple(symbols)
+
+    def _read_validity_range(self):
+        start, end = ctypes.c_double(), ctypes.c_double()
+        if self.dll.TarnGetValidityRange(ctypes.byref(start), ctypes.byref(end)):
+            return (start.value, end.value)
+        return None
 
     @property
     def version(self):
@@ -344,6 +419,17 @@ class Library:
     def states(self):
         return [symbol for symbol in self.symbols[1:] if symbol.symbol_type == STATE]
 
+    def outputs(self):
+        return [symbol for symbol in self.symbols[1:] if symbol.is_output]
+
+    def units(self, names):
+        """The unit of each named symbol, by name ("" for a name the model does not have)."""
+        units = {}
+        for name in names:
+            index = self.dll.TarnGetSymbolIndex(name.encode("ascii")) if name.isascii() else 0
+            units[name] = self.symbols[index].unit if index else ""
+        return units
+
     # ---- Values --------------------------------------------------------------------------------
 
     def read(self, instance, symbol):
@@ -364,10 +450,17 @@ class Library:
         raise WrongTypeError(f"{symbol.name} holds {symbol.data_type_name} values, "
                              "which this package does not read")
 
-    def check(self, symbol, value):
-        """The value converted for the symbol; raises for a symbol that cannot be written or a
-        value of the wrong type or out of range."""
+    def check(self, symbol, value, *, states=False):
+        """The value converted for the symbol; raises for a symbol that cannot be written (a
+        state too, unless `states`: a fresh run starts every state from its initial value) or a
+        value of the wrong type or outside the symbol's bounds."""
         name = symbol.name
+        if symbol.symbol_type == STATE and not states:
+            if symbol.initial_parameter:
+                raise WrongTypeError(f"{name} is a state; set its initial amount with "
+                                     f"{symbol.initial_parameter}")
+            raise WrongTypeError(f"{name} is a state that every run starts at 0; it cannot be "
+                                 "set before a run")
         if not symbol.is_writable:
             what = "a table" if symbol.is_table else f"a {symbol.type_name} symbol"
             raise WrongTypeError(f"{name} cannot be set: it is {what} computed or managed by the "
@@ -399,9 +492,10 @@ class Library:
             value = float(value)
             if not math.isfinite(value):
                 raise OutOfRangeError(f"{name} must be a finite number, not {value}")
-        rule = _RANGES.get(name)
-        if rule is not None and not rule[0](value):
-            raise OutOfRangeError(f"{name} {rule[1]}, not {value}")
+        if not self.dll.TarnIsWithinSymbolBounds(symbol.index, value):
+            unit = f" {symbol.unit}" if symbol.unit not in ("", "1") else ""
+            raise OutOfRangeError(f"{name} {symbol.requirement()}, not {value:g}: its bounds are "
+                                  f"{symbol.bounds}{unit}")
         return value
 
     def write(self, instance, symbol, value):

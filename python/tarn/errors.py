@@ -52,3 +52,8 @@ class RunError(TarnError, RuntimeError):
         self.time = time
         self.messages = list(messages)
         self.result = result
+
+
+class ValidityWarning(UserWarning):
+    """A run that goes past the model's validity range (after six months the model extrapolates
+    its physiological tables and its results can be impossible)."""

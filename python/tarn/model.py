@@ -17,12 +17,14 @@ import numbers
 import re
 import signal
 import threading
+import warnings
 from collections import namedtuple
 
 from ._library import (DISCRETE_EVENT_CALLBACK, STATE_CHANGE_CALLBACK,
                        STATUS_CALLBACK, TICK_CALLBACK, Library, algorithm_code, index_array,
                        load)
-from .errors import ModelClosedError, OutOfRangeError, RunError, TarnError, WrongTypeError
+from .errors import (ModelClosedError, OutOfRangeError, RunError, TarnError, ValidityWarning,
+                     WrongTypeError)
 
 log = logging.getLogger("tarn")
 status_log = logging.getLogger("tarn.status")
@@ -38,8 +40,20 @@ _TICK_OUTPUT = 0
 # Two times closer than this fraction of the larger of their magnitude and cint are the same time.
 _TIME_TOLERANCE = 1e-9
 
-Parameter = namedtuple("Parameter", "name default value")
-Parameter.__doc__ = "A model parameter with its default and its present value."
+Parameter = namedtuple("Parameter", "name default value unit bounds group description")
+Parameter.__doc__ = ("A model parameter with its default and its present value, its unit, its "
+                     "bounds in interval notation, its group and its description.")
+
+Output = namedtuple("Output", "name unit group description")
+Output.__doc__ = "A quantity worth plotting, with its unit, group and description."
+
+
+def outputs(library=None):
+    """The outputs worth plotting (names for Model.run's outputs), in symbol table order, each as
+    Output(name, unit, group, description)."""
+    lib = library if isinstance(library, Library) else load(library)
+    return [Output(symbol.name, symbol.unit, symbol.group, symbol.description)
+            for symbol in lib.outputs()]
 
 
 class ExecutionState(enum.IntEnum):
@@ -93,8 +107,11 @@ class Model:
     first: a constructor that raises leaves the Model opened before it open.
 
     Symbols are read and written by name in any case: model["pdose"], model["PDOSE"] = 0.01,
-    model.update(pdose=0.01, ppuls=1). Parameters, run settings (cint, ialg, nstp, maxt, mint and
-    the *itg controls) and states can be written; every scalar symbol can be read.
+    model.update(pdose=0.01, ppuls=1). Parameters and run settings (cint, ialg, nstp, maxt, mint
+    and the *itg controls) can be written within their bounds; states only once a run has started
+    (step, run_to or run; step and run_to then continue from them), since a fresh run starts
+    them from their initial-value parameters. Every scalar symbol can be read; model.symbol(name)
+    tells what it means.
     """
 
     def __init__(self, library=None, *, rtol=None, atol=None, **parameters):
@@ -110,6 +127,7 @@ class Model:
         self._interrupt = None
         self._busy = False
         self._prepared = False
+        self._warned_validity = False
         lib = self._lib
         with lib.lock:
             values = self._checked_values(parameters)
@@ -198,7 +216,8 @@ class Model:
 
     def update(self, values=None, /, **parameters):
         """Writes several symbols: a mapping and/or keywords, names in any case. Every name and
-        value is checked before anything is written."""
+        value is checked before anything is written: a value outside a parameter's bounds raises
+        OutOfRangeError, a state written before a run has started WrongTypeError."""
         items = dict(values or {})
         items.update(parameters)
         with self._lib.lock:
@@ -212,15 +231,17 @@ class Model:
         checked = []
         for name, value in values.items():
             symbol = self._lib.symbol(name)
-            checked.append((symbol, self._lib.check(symbol, value)))
+            checked.append((symbol, self._lib.check(symbol, value, states=self._prepared)))
         return checked
 
     def parameters(self):
-        """Every parameter as Parameter(name, default, value), in symbol table order."""
+        """Every parameter as Parameter(name, default, value, unit, bounds, group, description),
+        in symbol table order."""
         with self._lib.lock:
             instance = self._open_instance()
             return [Parameter(symbol.name, self._lib.default(symbol),
-                              self._lib.read(instance, symbol))
+                              self._lib.read(instance, symbol), symbol.unit, symbol.bounds,
+                              symbol.group, symbol.description)
                     for symbol in self._lib.parameters()]
 
     def reset(self):
@@ -296,8 +317,9 @@ class Model:
         ascending, from the start time on) instead; without tstop the run ends at the last.
 
         The result is a pandas.DataFrame when pandas is installed (frame=None) or frame is True,
-        else a dict of numpy arrays. Raises RunError when the run fails (its .result holds the
-        time course up to the failure).
+        else a TimeCourse (a dict of numpy arrays); either has the unit of every column in
+        attrs["units"]. Raises RunError when the run fails (its .result holds the time course up
+        to the failure). A run past the model's validity range warns (ValidityWarning).
 
         schedule: a tarn.Schedule of changes applied at their times (tarn.schedule explains how;
         not with times).
@@ -333,6 +355,8 @@ class Model:
             for symbol, value in checked:
                 lib.write(instance, symbol, value)
             lib.set_tolerances(instance, relative, absolute)
+            self._warned_validity = False
+            self._warn_past_validity(end)
             if schedule is not None:
                 from .schedule import run_schedule
                 return run_schedule(self, schedule, columns, frame)
@@ -402,11 +426,13 @@ class Model:
             instance = self._open_instance()
             self._check_idle()
             if not self._prepared:
+                self._warned_validity = False
                 self._prepare()
             start, cint, tstop = self.time, self["cint"], self["tstop"]
             if start >= tstop - self._tolerance(tstop):
                 raise OutOfRangeError(f"the run has reached tstop = {tstop:g} h; "
                                       "raise tstop to step further")
+            self._warn_past_validity(start + cint)
             self._execute(self._lib.dll.TarnStep, instance)
             target = start + cint
             failure = self._failure(target, f"before the end of the interval at {target:g} h")
@@ -427,6 +453,7 @@ class Model:
             instance = self._open_instance()
             self._check_idle()
             if not self._prepared:
+                self._warned_validity = False
                 self._prepare()
             now, tstop = self.time, self["tstop"]
             if target < now - self._tolerance(now):
@@ -434,6 +461,7 @@ class Model:
             if target > tstop + self._tolerance(tstop):
                 raise OutOfRangeError(f"run_to({target:g}): the run ends at tstop = {tstop:g} h; "
                                       "raise tstop to go further")
+            self._warn_past_validity(target)
             self._execute(self._lib.dll.TarnRunToTime, instance, target)
             failure = self._failure(target, f"before {target:g} h")
             if failure:
@@ -469,6 +497,17 @@ class Model:
                 f"decays at {rate:.3g} per hour, and {name} is stable on it only with steps "
                 f"below about {largest:.2g} h. Raise nstp to at least {needed}, or use a stiff "
                 "method: dlsodes (the default), cvode, gear or rosenbrock.")
+
+    def _warn_past_validity(self, end):
+        """Warns (once per run) when the run is about to go past the model's validity range."""
+        valid = self._lib.validity_range
+        if valid is None or self._warned_validity or end <= valid[1] + self._tolerance(valid[1]):
+            return
+        self._warned_validity = True
+        warnings.warn(f"the run goes to t = {end:g} h, past the model's validity range "
+                      f"({valid[0]:g} to {valid[1]:g} h after birth); beyond it the model "
+                      "extrapolates its physiological tables and its results can be impossible",
+                      ValidityWarning, stacklevel=3)
 
     def _prepare(self):
         """Runs the initial section and stops before the first interval."""
@@ -819,16 +858,29 @@ def _checked_times(times):
     return checked
 
 
+class TimeCourse(dict):
+    """A time course as a dict of numpy arrays (column "t" first). Like a DataFrame result, it
+    carries the unit of every column in attrs["units"]."""
+
+    def __init__(self, columns, units):
+        super().__init__(columns)
+        self.attrs = {"units": units}
+
+
 def _as_result(columns, frame):
-    """A time course as a pandas.DataFrame or a dict of numpy arrays."""
+    """A time course as a pandas.DataFrame or a TimeCourse, with the unit of every column (by
+    name) in its attrs["units"]."""
     import numpy
     arrays = {name: numpy.asarray(values) for name, values in columns.items()}
-    if frame is False:
-        return arrays
-    try:
-        import pandas
-    except ImportError:
-        if frame:
-            raise
-        return arrays
-    return pandas.DataFrame(arrays)
+    units = load().units(arrays)
+    if frame is not False:
+        try:
+            import pandas
+        except ImportError:
+            if frame:
+                raise
+        else:
+            result = pandas.DataFrame(arrays)
+            result.attrs["units"] = units
+            return result
+    return TimeCourse(arrays, units)

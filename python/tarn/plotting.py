@@ -20,7 +20,8 @@ def plot(result, names=None, *, log=False, time_unit=None, title=None, figsize=N
     names: the quantities to draw; each entry is a symbol name (a panel of its own) or a list or
     tuple of names (one panel, one line each, with a legend). Default: every column but t.
     log: a logarithmic value axis. time_unit: "h" or "d"; by default hours for runs up to 72 h,
-    else days. Panels are labelled with symbol names: the model records no units besides hours.
+    else days. Panels are labelled with their names and the unit of their values (from the
+    result's attrs["units"], else from the model), e.g. "ca_i, ca_ni (nmol/L)".
 
     Returns the matplotlib Figure; save it with figure.savefig(path).
     """
@@ -31,6 +32,7 @@ def plot(result, names=None, *, log=False, time_unit=None, title=None, figsize=N
         names = [name for name in columns if name != "t"]
     panels = _panels(names, [run for _, run in runs])
     figure, axes, scale = _figure(panels, [run["t"] for _, run in runs], time_unit, figsize)
+    units = _units(first, [name for group in panels for name in group])
     numpy = _numpy()
     for ax, group in zip(axes, panels):
         for label, run in runs:
@@ -39,7 +41,7 @@ def plot(result, names=None, *, log=False, time_unit=None, title=None, figsize=N
                 line_label = name if label is None else (
                     label if len(group) == 1 else f"{label}: {name}")
                 ax.plot(time, numpy.asarray(run[name], dtype=float), label=line_label)
-        _finish_panel(ax, group, log, legend=len(group) > 1 or len(runs) > 1)
+        _finish_panel(ax, group, units, log, legend=len(group) > 1 or len(runs) > 1)
     return _finish_figure(figure, title)
 
 
@@ -52,6 +54,7 @@ def plot_bands(summaries, *, log=False, time_unit=None, title=None, figsize=None
     panels = [[name] for name in summaries]
     figure, axes, scale = _figure(panels, [table["t"] for table in summaries.values()],
                                   time_unit, figsize)
+    units = _units({}, list(summaries))
     for ax, (name, table) in zip(axes, summaries.items()):
         time = numpy.asarray(table["t"], dtype=float) / scale
         percentiles = [column for column in table.keys() if column not in ("t", "n")]
@@ -61,7 +64,7 @@ def plot_bands(summaries, *, log=False, time_unit=None, title=None, figsize=None
                         numpy.asarray(table[high], dtype=float), alpha=0.3,
                         label=f"{low} to {high}")
         ax.plot(time, numpy.asarray(table[middle], dtype=float), label=middle)
-        _finish_panel(ax, [name], log, legend=True)
+        _finish_panel(ax, [name], units, log, legend=True)
     return _finish_figure(figure, title)
 
 
@@ -131,9 +134,26 @@ def _figure(panels, times, time_unit, figsize):
     return figure, axes[:, 0], scale
 
 
-def _finish_panel(ax, group, log, legend):
-    # Long groups wrap their label rather than lose it.
-    ax.set_ylabel(textwrap.fill(", ".join(group), _LABEL_WIDTH))
+def _units(result, names):
+    """The unit of each name: from the result's attrs["units"], else from the loaded model."""
+    units = dict(getattr(result, "attrs", {}).get("units", {}))
+    missing = [name for name in names if name not in units]
+    if missing:
+        from ._library import load
+        try:
+            units.update(load().units(missing))
+        except TarnError:  # no library to ask: the panels go without units
+            pass
+    return units
+
+
+def _finish_panel(ax, group, units, log, legend):
+    # Long groups wrap their label rather than lose it. The unit follows when the group shares
+    # one ("1", a pure number, is not shown).
+    label = textwrap.fill(", ".join(group), _LABEL_WIDTH)
+    shared = {units.get(name, "") for name in group}
+    unit = shared.pop() if len(shared) == 1 else ""
+    ax.set_ylabel(f"{label} ({unit})" if unit and unit != "1" else label)
     ax.grid(True, alpha=0.3)
     if log:
         ax.set_yscale("log")

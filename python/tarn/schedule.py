@@ -176,7 +176,9 @@ def run_schedule(model, schedule, columns, frame):
         if change.action == "add" and not is_state:
             raise WrongTypeError(f"{symbol.name} is not a state: a schedule adds amounts to "
                                  "states only; set it instead")
-        value = change.value if change.action == "add" else lib.check(symbol, change.value)
+        # A state changes during the run, after the initial section has started it.
+        value = (change.value if change.action == "add"
+                 else lib.check(symbol, change.value, states=True))
         if change.time <= tstop + _tolerance(tstop, cint):
             changes.append((Change(max(change.time, start), symbol.name, value, change.action),
                             is_state))

@@ -45,8 +45,17 @@ def test_params_lists_the_defaults_the_python_model_reports(model, tarn_sim):
     completed = subprocess.run([tarn_sim, "params", "--format", "tsv"], capture_output=True,
                                text=True, check=True)
     rows = list(csv.reader(io.StringIO(completed.stdout), delimiter="\t"))
-    assert rows[0] == ["name", "default"]
-    assert rows[1:] == [[p.name, printed(p.default)] for p in model.parameters()]
+    assert rows[0] == ["name", "default", "unit", "bounds", "group", "description"]
+    assert rows[1:] == [[p.name, printed(p.default), "" if p.unit == "1" else p.unit, p.bounds,
+                         p.group, p.description] for p in model.parameters()]
+
+
+def test_outputs_lists_what_the_python_package_lists(tarn_sim):
+    completed = subprocess.run([tarn_sim, "outputs"], capture_output=True, text=True, check=True)
+    rows = list(csv.reader(io.StringIO(completed.stdout)))
+    assert rows[0] == ["name", "unit", "group", "description"]
+    assert rows[1:] == [[o.name, "" if o.unit == "1" else o.unit, o.group, o.description]
+                        for o in tarn.outputs()]
 
 
 def test_symbols_of_a_type_match_the_symbol_table(library, tarn_sim):
@@ -100,8 +109,9 @@ def test_exit_statuses(tarn_sim):
         return subprocess.run([tarn_sim, *arguments], capture_output=True).returncode
 
     assert status("--tstop", "0.1") == 0
-    assert status("--set", "bwpre=-67.8") == 1
+    assert status("--set", "bwpre=1e200") == 1
     assert status("--cint", "-1") == 2
+    assert status("--set", "bwpre=-67.8") == 2
 
 
 def test_algorithm_names_agree_with_the_command_line(tarn_sim):

@@ -53,6 +53,18 @@ BAD_INPUTS = {
     "negative tstop": (lambda m: m.run(tstop=-1), tarn.OutOfRangeError, "tstop must be positive"),
     "zero steps": (assign("nstp", 0), tarn.OutOfRangeError, "nstp must be at least 1"),
     "negative mint": (assign("mint", -1e-9), tarn.OutOfRangeError, "mint must not be negative"),
+    "below a parameter's bound": (assign("conc", -5), tarn.OutOfRangeError,
+                                  r"conc must not be negative, not -5: its bounds are \[0, inf\) "
+                                  "ug/L"),
+    "zero body weight": (assign("bwpre", 0), tarn.OutOfRangeError, "bwpre must be positive"),
+    "fraction above one": (assign("vfc", 1.5), tarn.OutOfRangeError,
+                           r"vfc must be positive and at most 1, not 1.5: its bounds are "
+                           r"\(0, 1\]"),
+    "switch between": (assign("ppuls", 0.5), tarn.OutOfRangeError, "ppuls must be 0 or 1"),
+    "state before a run": (assign("aplasma_i", 500), tarn.WrongTypeError,
+                           "aplasma_i is a state; set its initial amount with iaplas_i"),
+    "state from zero": (assign("aurine_i", 1), tarn.WrongTypeError,
+                        "aurine_i is a state that every run starts at 0"),
     "unknown code": (lambda m: m.run(algorithm=7), tarn.OutOfRangeError,
                      r"unknown algorithm 7; known: adams-moulton \(1\), gear \(2\)"),
     "unknown name": (lambda m: m.run(algorithm="bogus"), tarn.OutOfRangeError,
@@ -93,7 +105,7 @@ def test_going_back_in_time_or_past_tstop_is_refused(model):
 
 
 def test_an_exception_in_the_model_fails_the_run(model):
-    model["bwpre"] = -67.8  # a negative body weight: the model's arithmetic faults
+    model["bwpre"] = 1e200  # an absurd body weight: the model's arithmetic overflows
     with pytest.raises(tarn.RunError, match="exception in the model at t = 0 h: Run ended by an "
                                             "exception: floating point error") as failure:
         model.run()
@@ -120,23 +132,25 @@ def test_an_explicit_method_unstable_on_the_stiff_model_hints_at_the_step(model,
     assert model.run(tstop=1, outputs=["ca_i"], frame=False)["t"][-1] == 1
 
 
+# Far past its validity range the model extrapolates its tables until DLSODES gives up.
+SOLVER_FAILURE = "ERROR: Repeated convergence test failures on a single step"
+
+
 def test_a_solver_failure_carries_the_solver_message(model):
-    model["vplasc"] = -0.044  # a negative plasma volume: the equations blow up
-    model["omfitg"] = 210     # and the non-stiff method without a Jacobian takes tiny steps
-    with pytest.raises(tarn.RunError) as failure:
-        model.run()
+    with pytest.warns(tarn.ValidityWarning), pytest.raises(tarn.RunError) as failure:
+        model.run(tstop=8200, cint=100, outputs="ca_ni")
     error = failure.value
-    assert str(error) == ("the run stopped at t = 0.09 h, before tstop = 24 h: ERROR: Exceeded "
-                          "max allowed number of integration steps in DLSODES.")
-    assert error.time == pytest.approx(0.09)
-    assert error.result["t"].tolist() == pytest.approx([0, 0.05, 0.09])
-    assert any("DLSODES- At current T" in message for message in error.messages)
+    assert str(error).startswith(f"the run stopped at t = 8020 h, before tstop = 8200 h: "
+                                 f"{SOLVER_FAILURE}")
+    assert error.time == pytest.approx(8020)
+    assert error.result["t"].tolist()[-3:] == pytest.approx([7900, 8000, 8020])
+    assert any("corrector convergence failed repeatedly" in message for message in error.messages)
 
 
 def test_a_solver_failure_while_stepping(model):
-    model["vplasc"] = -0.044
-    model["omfitg"] = 210
-    model.step()
-    with pytest.raises(tarn.RunError, match=r"stopped at t = 0.09 h, before the end of the "
-                                            r"interval at 0.1 h: ERROR: Exceeded"):
+    model.update(tstop=8200, cint=100)
+    with pytest.warns(tarn.ValidityWarning):
+        model.run_to(8000)
+    with pytest.raises(tarn.RunError, match=r"stopped at t = 8020 h, before the end of the "
+                                            rf"interval at 8100 h: {SOLVER_FAILURE}"):
         model.step()

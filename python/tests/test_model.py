@@ -9,15 +9,47 @@ import pytest
 import tarn
 
 
-def test_parameters_lists_every_parameter_with_default_and_value(model):
+def test_parameters_lists_every_parameter_with_default_value_and_meaning(model):
     parameters = {p.name: p for p in model.parameters()}
     assert len(parameters) == 210
-    assert parameters["tstop"] == ("tstop", 24.0, 24.0)
-    assert parameters["bwpre"] == ("bwpre", 67.8, 67.8)
+    assert parameters["tstop"] == ("tstop", 24.0, 24.0, "h", "(0, inf)", "run control",
+                                   "end of the run")
+    assert parameters["bwpre"][:5] == ("bwpre", 67.8, 67.8, "kg", "(0, inf)")
+    assert parameters["ppuls"].bounds == "{0, 1}" and "pdstart" in parameters["ppuls"].description
+    assert all(p.unit and p.description and p.group for p in parameters.values())
     # Tables, computed variables and run settings are not parameters.
     assert not {"vft", "milkingest", "ca_p", "cint", "ialg"} & parameters.keys()
     model["bwpre"] = 70
-    assert {p.name: p for p in model.parameters()}["bwpre"] == ("bwpre", 67.8, 70.0)
+    assert {p.name: p for p in model.parameters()}["bwpre"][:3] == ("bwpre", 67.8, 70.0)
+
+
+def test_symbols_and_results_carry_their_units(model):
+    state = model.symbol("APLASMA_I")
+    assert (state.unit, state.group, state.initial_parameter) == ("nmol", "maternal iodide",
+                                                                  "iaplas_i")
+    assert model.symbol("aurine_i").initial_parameter is None
+    assert (model.symbol("conc").minimum, model.symbol("conc").maximum) == (0, math.inf)
+    outputs = {o.name: o for o in tarn.outputs()}
+    assert set(tarn.DEFAULT_OUTPUTS) <= outputs.keys()
+    assert outputs["ca_np"] == ("ca_np", "nmol/L", "infant perchlorate",
+                                "free perchlorate concentration in the infant's plasma")
+    units = {"t": "h", "ca_np": "nmol/L", "bw_n": "kg", "ppuls": "1"}
+    assert model.run(tstop=1, outputs=["ca_np", "bw_n", "ppuls"]).attrs["units"] == units
+    assert model.run(tstop=1, outputs=["ca_np", "bw_n", "ppuls"],
+                     frame=False).attrs["units"] == units
+
+
+def test_a_run_past_the_validity_range_warns_once(model):
+    with pytest.warns(tarn.ValidityWarning, match=r"t = 5000 h, past the model's validity range "
+                                                  r"\(0 to 4380 h after birth\)") as caught:
+        model.run(tstop=5000, cint=100, outputs="ca_ni")
+    assert len(caught) == 1
+    model.reset()
+    model.update(tstop=6000, cint=1000)
+    with pytest.warns(tarn.ValidityWarning) as caught:
+        for _ in range(6):
+            model.step()
+    assert len(caught) == 1
 
 
 def test_symbols_are_read_and_written_by_name_in_any_case(model):

@@ -24,10 +24,11 @@ def short_run(library):
         return model.run(tstop=24, cint=0.5, outputs=["ca_i", "ca_ni", "athyt_i"])
 
 
-def test_one_panel_per_quantity_or_group_labelled_by_name(short_run):
+def test_one_panel_per_quantity_or_group_labelled_by_name_and_unit(short_run):
     figure = tarn.plot(short_run, [("ca_i", "ca_ni"), "athyt_i"], title="iodide")
     first, second = figure.axes
-    assert first.get_ylabel() == "ca_i, ca_ni" and second.get_ylabel() == "athyt_i"
+    assert first.get_ylabel() == "ca_i, ca_ni (nmol/L)"
+    assert second.get_ylabel() == "athyt_i (nmol)"
     assert [line.get_label() for line in first.get_lines()] == ["ca_i", "ca_ni"]
     assert first.get_legend() is not None and second.get_legend() is None
     assert second.get_xlabel() == "time (h)" and figure._suptitle.get_text() == "iodide"
