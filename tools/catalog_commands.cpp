@@ -76,14 +76,20 @@ bool ParseSymbolFilter(const std::string& text, SymbolFilter* filter) {
 struct TableOptions {
   TableFormat format = TableFormat::kCsv;
   SymbolFilter filter;
-  bool help = false;
 };
 
-int ParseTableOptions(const Arguments& arguments, bool takesType, TableOptions* options) {
+// Returned by ParseTableOptions when the command goes on to write its table.
+constexpr int kWriteTable = -1;
+
+// Parses a table command's options and writes its usage for --help. Returns kWriteTable, or the
+// exit status when the command is done (help shown, or a usage error).
+int ParseTableOptions(const Arguments& arguments, bool takesType, const char* usage,
+                      TableOptions* options) {
+  bool help = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
-      options->help = true;
+      help = true;
     } else if (argument == "--format" || (takesType && argument == "--type")) {
       if (i + 1 == arguments.size()) return UsageError("option " + argument + " needs a value");
       const std::string& value = arguments[++i];
@@ -98,7 +104,11 @@ int ParseTableOptions(const Arguments& arguments, bool takesType, TableOptions* 
       return UsageError("unknown option '" + argument + "'");
     }
   }
-  return 0;
+  if (help) {
+    std::fputs(usage, stdout);
+    return kExitSuccess;
+  }
+  return kWriteTable;
 }
 
 std::string Extents(const TarnSymbolInfo& info) {
@@ -170,12 +180,9 @@ std::string InitialValue(uint32_t instance, uint32_t index, const TarnSymbolInfo
 
 int ParamsCommand(const Arguments& arguments) {
   TableOptions options;
-  if (const int status = ParseTableOptions(arguments, false, &options); status != 0) {
+  if (const int status = ParseTableOptions(arguments, false, kParamsUsage, &options);
+      status != kWriteTable) {
     return status;
-  }
-  if (options.help) {
-    std::fputs(kParamsUsage, stdout);
-    return kExitSuccess;
   }
   const uint32_t instance = TarnCreate();
   if (instance == 0) {
@@ -195,12 +202,9 @@ int ParamsCommand(const Arguments& arguments) {
 
 int SymbolsCommand(const Arguments& arguments) {
   TableOptions options;
-  if (const int status = ParseTableOptions(arguments, true, &options); status != 0) {
+  if (const int status = ParseTableOptions(arguments, true, kSymbolsUsage, &options);
+      status != kWriteTable) {
     return status;
-  }
-  if (options.help) {
-    std::fputs(kSymbolsUsage, stdout);
-    return kExitSuccess;
   }
   const char s = Separator(options.format);
   std::printf("index%cname%ctype%cdata_type%cextents%cunit%cbounds%cgroup%cdescription\n", s, s, s,
@@ -217,12 +221,9 @@ int SymbolsCommand(const Arguments& arguments) {
 
 int OutputsCommand(const Arguments& arguments) {
   TableOptions options;
-  if (const int status = ParseTableOptions(arguments, false, &options); status != 0) {
+  if (const int status = ParseTableOptions(arguments, false, kOutputsUsage, &options);
+      status != kWriteTable) {
     return status;
-  }
-  if (options.help) {
-    std::fputs(kOutputsUsage, stdout);
-    return kExitSuccess;
   }
   const char s = Separator(options.format);
   std::printf("name%cunit%cgroup%cdescription\n", s, s, s);
