@@ -80,6 +80,15 @@ def test_schedules_are_checked_before_anything_runs(model):
         model.run(tstop=1, schedule=tarn.Schedule().add("conc", 1, at=0))
     with pytest.raises(tarn.OutOfRangeError, match="cint must be positive"):
         model.run(tstop=1, schedule=tarn.Schedule().set("cint", -1, at=0.5))
+    with pytest.raises(tarn.OutOfRangeError, match="conc must not be negative"):
+        model.run(tstop=1, schedule=tarn.Schedule().set("conc", -5, at=0.5))
+
+
+def test_a_schedule_may_set_a_state_during_the_run(model):
+    # Refused before a run, a state may change once the run has started it.
+    result = model.run(tstop=2, cint=1, outputs=["aplasma_i"],
+                       schedule=tarn.Schedule().set("aplasma_i", 500, at=1), frame=False)
+    assert result["aplasma_i"].tolist()[:2] == [0, 500]
 
 
 def test_a_schedule_file_runs_the_same_in_python_and_on_the_command_line(model, tarn_sim,
