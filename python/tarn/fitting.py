@@ -19,8 +19,9 @@ values between communication points are interpolated linearly. A schedule given 
 applies to every run. The model's parameters, tstop and cint are as before when fit and sample
 return; model.update(result.parameters) puts the estimates into it.
 
-Parameters are estimated on a log scale (each must be positive), within bounds given as
-{name: (low, high)} (either may be None).
+Parameters are estimated on a log scale (each must be positive), within the model's bounds of
+each parameter (a fraction stays at most 1), narrowed by bounds given as {name: (low, high)}
+(either may be None).
 """
 
 import math
@@ -263,19 +264,27 @@ class _Problem:
         self._tolerances = model.tolerances()
 
     def _log_bounds(self, bounds, lib):
+        """The bounds of the log-scale parameters: the model's own (a fraction stays at most 1),
+        narrowed by those given."""
         import numpy
         low, high = numpy.full(len(self.names), -numpy.inf), numpy.full(len(self.names), numpy.inf)
+        for k, name in enumerate(self.names):
+            symbol = lib.symbol(name)
+            if symbol.minimum > 0:
+                low[k] = math.log(symbol.minimum)
+            if symbol.maximum < math.inf:
+                high[k] = math.log(symbol.maximum)
         for name, (lower, upper) in bounds.items():
             symbol = lib.symbol(name)
             if symbol.name not in self.names:
                 raise TarnError(f"bounds name {symbol.name}, which is not estimated")
             k = self.names.index(symbol.name)
             if lower is not None and lower > 0:
-                low[k] = math.log(lower)
+                low[k] = max(low[k], math.log(lower))
             if upper is not None:
                 if not upper > 0:
                     raise OutOfRangeError(f"the upper bound of {symbol.name} must be positive")
-                high[k] = math.log(upper)
+                high[k] = min(high[k], math.log(upper))
         return low, high
 
     def _checked_data(self, data, lib, sd):

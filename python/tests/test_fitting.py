@@ -39,6 +39,8 @@ def test_noise_free_data_give_back_the_parameters(exposed):
         assert fitted.parameters[name] == pytest.approx(value, rel=1e-4)
     assert numpy.abs(fitted.residuals["residual"]).max() < 1e-6
     assert exposed["cluc_p"] == 0.125 and exposed["tstop"] == 48  # put back
+    # The plasma volume fraction keeps the model's own bound, cluc_p the one given.
+    assert fitted.estimates["upper_bound"].to_dict() == pytest.approx({"cluc_p": 1, "vplasc": 1})
 
 
 def test_noisy_data_give_intervals_holding_the_true_values(exposed):
