@@ -8,6 +8,7 @@
 
 #include "api/api_messages.h"
 #include "runtime/runtime.h"
+#include "solver/ode_solver.h"
 #include "tarn/tarn.h"
 
 namespace tarn {
@@ -18,6 +19,12 @@ struct BoundSymbol {
   const TarnSimVariableDescriptor* descriptor = nullptr;
   uint8_t* storage = nullptr;
 };
+
+// Tells the instance's solver that the host changed the model.
+void NoteHostWrite(uint32_t instance) {
+  const SystemInstance* record = TarnSimRuntime::GetInstance()->GetSystemInstance(instance);
+  if (record != nullptr && record->solver) record->solver->NoteHostWrite();
+}
 
 bool FindBoundSymbol(uint32_t instance, uint32_t index, BoundSymbol* symbol) {
   TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
@@ -97,6 +104,7 @@ void WriteSymbolElement(uint32_t instance, uint32_t index, TarnDataType dataType
   } else {
     StoreElement(element, size, value);
   }
+  NoteHostWrite(instance);
 }
 
 }  // namespace tarn
@@ -243,11 +251,12 @@ void TarnSetSymbolValue(uint32_t instance, uint32_t index, TarnDataType dataType
     } else {
       tarn::StoreElement(symbol.storage, size, value);
     }
-    return;
+  } else {
+    if (value.address == nullptr) return;
+    std::memmove(symbol.storage, value.address,
+                 static_cast<size_t>(tarn::FlattenedSize(descriptor.dimensions)) * size);
   }
-  if (value.address == nullptr) return;
-  std::memmove(symbol.storage, value.address,
-               static_cast<size_t>(tarn::FlattenedSize(descriptor.dimensions)) * size);
+  tarn::NoteHostWrite(instance);
 }
 
 void TarnGetSymbolValueIndexed(uint32_t instance, uint32_t index, TarnDataType* dataType,

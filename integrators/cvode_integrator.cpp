@@ -54,18 +54,9 @@ void CvodeIntegrator::Finalize() {
 void CvodeIntegrator::Step() {
   bool restart = ConsumeRestart(lastStates) || lastCallIncomplete;
 
-  // The derivatives as the solver's evaluation after the last step left them, at this point.
-  double* stepEndDerivatives = stageValues[0];
-  std::copy(derivatives, derivatives + numStates, stepEndDerivatives);
-  CalculateAlgebraicStatesOrStop();
-  CalculateAuxiliaryDerivatives();
-  TraceEvaluation(integrator_messages::kStageEvaluations[0]);
-  // Different derivatives at the same point mean that an event's discrete section or the host
-  // changed the model since the last step: CVODE's history, and the stretch it has already
-  // integrated past the last output time, belong to the old right-hand side.
-  for (uint32_t i = 0; i < numStates; ++i) {
-    if (derivatives[i] != stepEndDerivatives[i]) restart = true;
-  }
+  // A changed model: CVODE's history, and the stretch it has already integrated past the last
+  // output time, belong to the old right-hand side.
+  if (DerivativesChangedSinceLastStep()) restart = true;
 
   if (restart) ReleaseSolverMemory();
   if (numStates > 0 && cvodeMemory == nullptr && !CreateSolverMemory()) {

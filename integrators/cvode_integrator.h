@@ -52,6 +52,8 @@ class CvodeIntegrator final : public Integrator {
   // with stepSizeChanged set when it differs. An exception of the model's evaluation inside the
   // call comes out of Step once CVode has returned, with *indVar at that evaluation's time.
   void Step() override;
+  // CVODE evaluates for itself, at the step start only to detect a changed model.
+  bool UsesPostStepDerivatives() const override { return false; }
 
   SUNContext context = nullptr;            // owned
   void* cvodeMemory = nullptr;             // owned; CVODE's solver memory

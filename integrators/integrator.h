@@ -8,8 +8,9 @@
 // stepSize and copies computeJacobValidity, maxOrder, jacobNonlinThresh, twoSidedMatrixEval,
 // writeNormalData and writeExtraData from the settings; it mirrors its initialisation switch into
 // `initializing`, sets inPostStepEvaluation around the evaluation that follows each step, sets
-// restartRequested after a restart, a state restore or a state event, reads currentOrder, stepSize
-// and stepSizeChanged after the step, and collects `messages`.
+// restartRequested after a restart, a state restore or a state event, sets
+// modelUnchangedSinceLastStep, reads currentOrder, stepSize and stepSizeChanged after the step,
+// and collects `messages`.
 #ifndef TARN_INTEGRATORS_INTEGRATOR_H
 #define TARN_INTEGRATORS_INTEGRATOR_H
 
@@ -54,6 +55,16 @@ class Integrator {
 
   // Advances *indVar by one step.
   virtual void Step() = 0;
+
+  // Whether Step reads the derivatives that the solver's evaluation after the last step left
+  // (the runtime's own methods do; the library adapters evaluate for themselves).
+  virtual bool UsesPostStepDerivatives() const { return true; }
+  // When a Step of stepSize would only interpolate within the stretch the method has integrated
+  // already, changing nothing but the states it hands back, does everything else that Step would
+  // (moves *indVar to *indVar + stepSize, sets stepSizeChanged) and returns true; otherwise does
+  // nothing and returns false. The solver calls it, when modelUnchangedSinceLastStep, for steps
+  // whose end nothing observes. None of the runtime's methods can.
+  virtual bool SkipInterpolatingStep() { return false; }
 
   // Evaluates the model once at the present *indVar, states and algebraic states. Outside
   // initialisation the evaluation runs with cleared floating-point flags and throws the const
@@ -111,6 +122,12 @@ class Integrator {
   // The evaluation at the start of a step: CalculateDerivatives with inAuxiliaryEvaluation raised
   // (and lowered again, also when the evaluation throws).
   void CalculateAuxiliaryDerivatives();
+  // For the library adapters, which continue their integration across steps: unless
+  // modelUnchangedSinceLastStep, solves the algebraic states, evaluates at the start of the step
+  // and returns whether the derivatives differ from those the solver's evaluation after the last
+  // step left at the same point (an event's discrete section or the host changed the model).
+  // False without evaluating when the model is unchanged.
+  bool DerivativesChangedSinceLastStep();
   // When the model has algebraic states, CalculateAlgebraicStates; a failure raises the stop flag
   // (a raised flag stays raised).
   void CalculateAlgebraicStatesOrStop();
@@ -154,6 +171,9 @@ class Integrator {
   bool inAuxiliaryEvaluation = false;  // step-start and algebraic-iteration evaluations
   bool inPostStepEvaluation = false;   // set by the solver around its post-step evaluation
   bool restartRequested = false;       // multistep methods drop their history and clear it
+  // Set by the solver before each step: nothing the derivative section reads has changed since
+  // the last step ended, so an evaluation at the step's start would repeat the last one.
+  bool modelUnchangedSinceLastStep = false;
 
   PointerMatrix stageValues;                   // 7 work vectors of totalStates for one-step methods
   std::vector<double> currentErrors;           // [totalStates] error estimate of the last step

@@ -39,8 +39,10 @@ constexpr int32_t kRealWorkLinear = 32;
 constexpr int32_t kRealWorkConstant = 30;
 constexpr int32_t kIntegerWorkConstant = 30;
 
-// RWORK(12), HCUR: the step size the package will attempt next.
+// RWORK(12), HCUR: the step size the package will attempt next; RWORK(13), TCUR: the point its
+// integration has reached.
 constexpr std::size_t kNextStepSizeIndex = 11;
+constexpr std::size_t kReachedTimeIndex = 12;
 // IWORK(6), MXSTEP: the optional input limiting the internal steps of one call. The other
 // optional inputs, RWORK(5..7) and IWORK(5..7), stay zero, which selects their defaults.
 constexpr std::size_t kStepLimitIndex = 5;
@@ -102,18 +104,9 @@ void OdepackIntegrator::Step() {
     methodFlagPending = false;
   }
 
-  // The derivatives as the solver's evaluation after the last step left them, at this point.
-  double* stepEndDerivatives = stageValues[0];
-  std::copy(derivatives, derivatives + numStates, stepEndDerivatives);
-  CalculateAlgebraicStatesOrStop();
-  CalculateAuxiliaryDerivatives();
-  TraceEvaluation(integrator_messages::kStageEvaluations[0]);
-  // Different derivatives at the same point mean that an event's discrete section or the host
-  // changed the model since the last step: the package's history, and the stretch it has already
-  // integrated past the last output time, belong to the old right-hand side.
-  for (uint32_t i = 0; i < numStates; ++i) {
-    if (derivatives[i] != stepEndDerivatives[i]) restart = true;
-  }
+  // A changed model: the package's history, and the stretch it has already integrated past the
+  // last output time, belong to the old right-hand side.
+  if (DerivativesChangedSinceLastStep()) restart = true;
 
   stepSizeChanged = false;
   const double tout = *indVar + stepSize;
@@ -164,6 +157,18 @@ void OdepackIntegrator::CallPackage(double tout) {
   dlsodes_(&Derivatives, &neq, states, indVar, &tout, &itol, maxRelErrors.data(),
            maxAbsErrors.data(), &itask, &istate, &iopt, rwork.data(), &lrw, iwork.data(), &liw,
            nullptr, &mf);
+}
+
+bool OdepackIntegrator::SkipInterpolatingStep() {
+  // Continuing with ITASK 1, the package only interpolates for a TOUT it has integrated past:
+  // its steps do not depend on the TOUTs it is given after the first call of an integration.
+  const double tout = *indVar + stepSize;
+  const bool continuing = m_instance == this && !lastCallIncomplete && istate == 2 &&
+                          !restartRequested && !methodFlagPending;
+  if (!continuing || neq == 0 || rwork[kReachedTimeIndex] < tout) return false;
+  stepSizeChanged = rwork[kNextStepSizeIndex] != stepSize;
+  *indVar = tout;
+  return true;
 }
 
 void OdepackIntegrator::WriteOdepackErrorDescription(int32_t istate) {

@@ -22,9 +22,10 @@ namespace tarn {
 // afresh (ISTATE 1, repeating its start-up and sparsity analysis) when a state was changed from
 // outside since the last step; when the derivatives at the start of a step differ from those of
 // the solver's evaluation after the last step at the same point (an event's discrete section or
-// the host changed the model); when the solver set restartRequested; after a failed or
-// interrupted call; and when another adapter has used the package since: the package keeps its
-// integration in process-wide common blocks, so one adapter at a time owns it.
+// the host changed the model; not evaluated when the solver knows the model unchanged); when the
+// solver set restartRequested; after a failed or interrupted call; and when another adapter has
+// used the package since: the package keeps its integration in process-wide common blocks, so one
+// adapter at a time owns it.
 //
 // The package calls back through static functions, which reach the adapter through `m_instance`:
 // the adapter whose Step runs, or ran last.
@@ -51,6 +52,14 @@ class OdepackIntegrator final : public Integrator {
   // One call of the package from the present point to `tout`, with the step limit set at a first
   // call.
   void CallPackage(double tout);
+
+  // The package evaluates for itself, at the step start only to detect a changed model.
+  bool UsesPostStepDerivatives() const override { return false; }
+  // While the package continues an integration (ISTATE 2, this adapter's, no restart pending) and
+  // has reached t + stepSize already, the call would only interpolate there: *indVar moves to
+  // t + stepSize and stepSizeChanged compares HCUR with stepSize, as after the call.
+  bool SkipInterpolatingStep() override;
+
   // Writes the message that belongs to a negative ISTATE.
   void WriteOdepackErrorDescription(int32_t istate);
 

@@ -179,6 +179,9 @@ extern "C" void TarnSimMain(void) {
   using namespace tarn::model;
   TarnSimSetSystemInfo(kSymbolCount, kOdeStateCount, 0, 0, kVariableCount, kDerivativeSectionCount,
                        kDiscreteSectionCount, zzinitialize, zzsimulation, zzderivative, 0);
+  // Section 500 is plain assignments from states, time and parameters (no delays, random numbers
+  // or noise); the run loop between intervals computes only the balance outputs.
+  TarnSimSetSystemProperties(TARN_SYSTEM_MEMORYLESS_DERIVATIVES);
   for (uint32_t index = 1; index <= kSymbolCount; ++index) {
     const SymbolRow& row = kSymbolRows[index - 1];
     const auto& extents = row.extents;

@@ -27,6 +27,11 @@ void TarnSimSetSystemInfo(uint32_t symbolCount, uint32_t odeStateCount,
       userDataSize);
 }
 
+void TarnSimSetSystemProperties(uint32_t properties) {
+  TarnSimRuntime::GetInstance()->GetSystemInfo().properties =
+      properties & TARN_SYSTEM_MEMORYLESS_DERIVATIVES;
+}
+
 void TarnSimSetVariableDescriptor(uint32_t index, const char* name, uint32_t dataType,
                                   uint32_t symbolType, uint32_t extent1, uint32_t extent2,
                                   uint32_t extent3, uint32_t extent4, uint32_t extent5,

@@ -244,6 +244,8 @@ void TarnSimRuntime::TarnSimInitializeSystemInstance(uint32_t instance) {
                      record->algebraic.Rates(), record->algebraic.InitialValues(),
                      record->delay.elementCount, record->delay.Values(), record->delay.Rates(),
                      record->delay.InitialValues(), systemInfo_.derivative);
+  solver->memorylessDerivatives =
+      (systemInfo_.properties & TARN_SYSTEM_MEMORYLESS_DERIVATIVES) != 0;
   CopyIntervalControls(*record);
   const int32_t steps = *control.Long(Control::kNstp);
   solver->stepSize = *control.Double(Control::kCint) / steps;
@@ -310,6 +312,7 @@ void TarnSimRuntime::TarnSimCommunicationInterval(uint32_t instance) {
 
   solver.SetDerivFuncArg1(instance);
   solver.SetDerivFuncArg2(TARN_SECTION_DERIVATIVE);
+  solver.debugRun = executionManager_->GetDebugState() != TarnDebugState::kNotDebugging;
   if (*control.Long(Control::kZzicon) == 1) {
     control.SetFlag(Control::kZzicon, 0);
     solver.rescaleInterval = true;
@@ -409,6 +412,7 @@ void TarnSimRuntime::SetTolerance(uint32_t instance, uint32_t index, double valu
   if (descriptor == nullptr) return;
   (relative ? descriptor->relativeError : descriptor->absoluteError) = value;
   ApplyStateTolerances(*record, index);
+  record->solver->NoteHostWrite();
 }
 
 void TarnSimRuntime::TarnSimWriteMessage(uint32_t instance, const char* text) {

@@ -73,6 +73,7 @@ struct SystemInformation {
   TarnSimSimulationFunction simulation = nullptr;
   TarnSimDerivativeFunction derivative = nullptr;
   uint32_t userDataSize = 0;
+  uint32_t properties = 0;                             // TARN_SYSTEM_* flags the model declared
   std::vector<TarnSimVariableDescriptor> descriptors;  // N + 1 entries; entry 0 unused
   // Range of the independent variable over which the model is valid; set only when recorded.
   bool hasValidityRange = false;

@@ -74,6 +74,8 @@ bool OdeSolver::Initialize(IntegrationAlgorithm algorithm, double* indVar, uint3
   stepSize = 0.01;
   stateEventsDeclared = false;
   firstInterval = true;
+  modelTouched = true;
+  postStepEvaluationLeftOut = false;
   integrationAlgorithm = algorithm;
   this->indVar = indVar;
   this->numStates = numStates;
@@ -156,6 +158,7 @@ void OdeSolver::SetInitializationInProgress(bool inProgress) {
 }
 
 void OdeSolver::CopyInitCondsToStates() {
+  modelTouched = true;
   if (delayStates != nullptr && delayNextValues != nullptr && delayInitConds != nullptr) {
     for (uint32_t i = 0; i < numDelayStates; ++i) {
       delayStates[i] = delayNextValues[i] = delayInitConds[i];
@@ -198,11 +201,16 @@ void OdeSolver::UpdateDelayStates(uint32_t key) {
 
 void OdeSolver::Restart(double newStepSize) {
   stepSize = newStepSize;
+  modelTouched = true;
   if (integrator) integrator->restartRequested = true;
 }
 
 double OdeSolver::TimeTolerance() const {
   return kTimeTolerance * std::max(std::fabs(*indVar), commInterval);
+}
+
+bool OdeSolver::ReachesIntervalEnd(double t) const {
+  return intervalEnd - t <= kTimeTolerance * std::max(std::fabs(t), commInterval);
 }
 
 bool OdeSolver::Step() {
@@ -227,6 +235,8 @@ bool OdeSolver::Step() {
     return false;
   }
   firstInterval = false;
+  // A continued run: the host may have changed anything since the last interval.
+  if (rescaleInterval) modelTouched = true;
   CalcIntervalEnd();
   stepCount = 0;
 
@@ -245,7 +255,7 @@ bool OdeSolver::Step() {
       RaiseStopFlag();
       return false;
     }
-    if (intervalEnd - *indVar <= TimeTolerance()) {
+    if (ReachesIntervalEnd(*indVar)) {
       HandleIndependentVarEvents();
       if (settings.GetCommIntOnEvent() || nextCommTime - *indVar <= TimeTolerance()) {
         settings.communicationPointReached = true;
@@ -350,13 +360,34 @@ bool OdeSolver::CalcStepSize() {
   return false;
 }
 
+bool OdeSolver::ConsumeModelUnchanged() {
+  const uint64_t writes = hostWrites.load(std::memory_order_relaxed);
+  const bool unchanged = memorylessDerivatives && numAlgStates == 0 && !modelTouched &&
+                         writes == hostWritesSeen && !integrator->restartRequested &&
+                         !integrator->writeNormalData && !integrator->writeExtraData;
+  modelTouched = false;
+  hostWritesSeen = writes;
+  if (!unchanged && postStepEvaluationLeftOut) integrator->restartRequested = true;
+  integrator->modelUnchangedSinceLastStep = unchanged;
+  return unchanged;
+}
+
+bool OdeSolver::StepEndUnobserved() const {
+  return memorylessDerivatives && numAlgStates == 0 && !stateEventsDeclared && !debugRun &&
+         !integrator->UsesPostStepDerivatives() && !integrator->writeNormalData &&
+         !integrator->writeExtraData;
+}
+
 void OdeSolver::IntegratorStep() {
   assert(integrator);
   const double start = *indVar;
+  const bool unobserved =
+      ConsumeModelUnchanged() && StepEndUnobserved() && !ReachesIntervalEnd(start + stepSize);
   switch (GetStepRegime(integrationAlgorithm)) {
     case StepRegime::kVariable:
       integrator->stepSize = stepSize;
-      integrator->Step();
+      // Inside the stretch the integrator forms the end as start + stepSize, like the test above.
+      if (!unobserved || !integrator->SkipInterpolatingStep()) integrator->Step();
       stepSize = integrator->stepSizeChanged ? integrator->stepSize : requestedStepSize;
       break;
     case StepRegime::kFixed:
@@ -371,12 +402,14 @@ void OdeSolver::IntegratorStep() {
   // The integrator forms t0 + h, which may miss the end by a rounding error; the run of steps
   // ends exactly on the communication point, sync point or event time.
   if (std::fabs(intervalEnd - *indVar) <= TimeTolerance()) *indVar = intervalEnd;
+  ++stepCount;
+  postStepEvaluationLeftOut = unobserved;
+  if (unobserved) return;
   {
     RaisedFlag postStep(integrator->inPostStepEvaluation);
     integrator->CalculateDerivatives();
   }
   if (numAlgStates != 0 && !integrator->CalculateAlgebraicStates()) RaiseStopFlag();
-  ++stepCount;
 }
 
 void OdeSolver::CountFixedStep(double start) {
@@ -415,6 +448,7 @@ bool OdeSolver::RestoreState() {
     return false;
   }
   if (integrator) integrator->restartRequested = true;
+  modelTouched = true;
   return true;
 }
 

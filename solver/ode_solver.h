@@ -22,6 +22,7 @@
 #define TARN_SOLVER_ODE_SOLVER_H
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -135,6 +136,10 @@ class OdeSolver final {
   bool SaveState();
   bool RestoreState();
 
+  // Counts a write of the host to the model's symbols or tolerances; any thread. The next step
+  // then evaluates the model at its start, as it would without a memoryless model.
+  void NoteHostWrite() { hostWrites.fetch_add(1, std::memory_order_relaxed); }
+
   // Appends `text` and a line end to `messages`.
   void WriteMessage(const char* text);
   // Prints the solver's configuration to standard output, headed by `label`.
@@ -149,6 +154,12 @@ class OdeSolver final {
   double stepSize = 0.01;                // size of the next step
   bool rescaleInterval = false;          // re-anchor the clock at the present time
   std::vector<uint32_t> delayStateKeys;  // [numDelayStates] section key of each delay state
+  // Written by the runtime at run initialisation: the model declared memoryless derivative
+  // sections (TARN_SYSTEM_MEMORYLESS_DERIVATIVES). The solver then leaves out, for the library
+  // adapters, the evaluations and library calls whose results nothing can observe.
+  bool memorylessDerivatives = false;
+  // Written by the runtime before each interval: a debug run, in which every step is observed.
+  bool debugRun = false;
 
   // Set by Initialize: the runtime services the events due at the start time before the first
   // Step, which clears it.
@@ -172,10 +183,24 @@ class OdeSolver final {
   // The next step size for the regime of the algorithm; false, with a message, when it is not
   // positive.
   bool CalcStepSize();
+  // Whether a step ending at t ends the present stretch: t is intervalEnd within the tolerance.
+  bool ReachesIntervalEnd(double t) const;
   // One integrator step of stepSize, landing exactly on intervalEnd when it ends within the
   // tolerance of it; then the post-step evaluation and the algebraic states (a failure of these
-  // raises the stop flag). Requires an integrator.
+  // raises the stop flag). A step inside the stretch that nothing observes (see
+  // StepEndUnobserved) goes without the post-step evaluation, and without the library call when
+  // that would only interpolate. Requires an integrator.
   void IntegratorStep();
+  // Before a step: whether nothing the derivative section reads can have changed since the last
+  // step ended (a memoryless model, no algebraic states, no tracing, nothing that marked the
+  // model touched, no host write, no restart requested). Tells the integrator, clears the marks,
+  // and requests a restart when the model changed after a step whose post-step evaluation was
+  // left out (there is nothing to compare with).
+  bool ConsumeModelUnchanged();
+  // Whether nothing observes the end of a step inside the stretch when the model is unchanged: a
+  // memoryless model without algebraic states or state events, an integrator that does not read
+  // the post-step derivatives, no debug run and no tracing.
+  bool StepEndUnobserved() const;
   // After a fixed step from `start`: a run of equal steps, each starting where the last ended,
   // ends at fixedStepAnchor + n·stepSize, so the independent variable does not collect the
   // rounding of a running sum. Any other step starts a new run.
@@ -277,6 +302,14 @@ class OdeSolver final {
   double fixedStepEnd = std::numeric_limits<double>::quiet_NaN();  // none yet
 
   std::unique_ptr<Integrator> integrator;  // owned
+
+  // What the derivative section reads may have changed since the last step ended: set by
+  // initialisation, a serviced event, a restored or restarted state and a continued run. The
+  // host's writes are counted apart (from any thread).
+  bool modelTouched = true;
+  std::atomic<uint64_t> hostWrites{0};
+  uint64_t hostWritesSeen = 0;
+  bool postStepEvaluationLeftOut = false;  // the last step ended without it
 
   bool stateEventsDeclared = false;  // the model reported a state event during its reset
   EventQueue intervalEvents;         // OdeEvents, owned

@@ -81,6 +81,7 @@ bool OdeSolver::IsDue(const OdeEvent& event) const {
 
 void OdeSolver::ServiceEvent(OdeEvent& event) {
   EventServiceScope scope(*integrator, event);
+  modelTouched = true;
   UpdateDelayStates(event.sectionArg2);
   integrator->CalculateDerivatives();
 }

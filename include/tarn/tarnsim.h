@@ -48,6 +48,26 @@ TARN_API void TarnSimSetSystemInfo(uint32_t symbolCount, uint32_t odeStateCount,
                                    TarnSimSimulationFunction simulation,
                                    TarnSimDerivativeFunction derivative, uint32_t userDataSize);
 
+/* Properties a model declares with TarnSimSetSystemProperties, or-ed together. */
+enum {
+  /* The derivative sections compute what they assign from the states, the independent variable
+   * and variables that change only at run initialisation, in event sections or through the
+   * host's TarnSet* functions: they keep nothing from one evaluation to the next (no delays,
+   * random numbers or noise operators), have no effect beyond the variables they assign (they
+   * never stop the run), and the model's dynamic loop and communication-point section change
+   * nothing the derivatives depend on. The runtime may then leave out the evaluations and the
+   * library calls whose results nothing observes; every value at every communication point stays
+   * the same to the bit. A host that writes to such a model while it runs writes through the
+   * TarnSet* functions, not through an address it read. */
+  TARN_SYSTEM_MEMORYLESS_DERIVATIVES = 1
+};
+
+/* Declares the model's properties (TARN_SYSTEM_* flags or-ed together; other bits are ignored),
+ * replacing those declared before; TarnSimSetSystemInfo clears them, so a model that declares
+ * nothing has none. Read at every run initialisation. Called by TarnSimMain after
+ * TarnSimSetSystemInfo; any thread, outside runs. */
+TARN_API void TarnSimSetSystemProperties(uint32_t properties);
+
 /* Describes symbol `index`: a copy of its name, its codes, its six extents (0 ends the list) and
  * its tolerances (0 or less stores 0.0001). Ignored when index is 0 or above the symbol count. */
 TARN_API void TarnSimSetVariableDescriptor(uint32_t index, const char* name, uint32_t dataType,
