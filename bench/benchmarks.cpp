@@ -46,15 +46,26 @@ std::string RunName(const RunConfiguration& run, const std::string& method, cons
   return std::string(run.name) + "/" + method + "/" + kind;
 }
 
-// One census per run, algorithm and steps per interval, taken the first time a benchmark needs it.
-const RunCensus& CensusOf(const RunConfiguration& run, int32_t algorithm,
-                          int32_t stepsPerInterval) {
-  static std::map<std::tuple<std::string, int32_t, int32_t>, RunCensus> censuses;
-  const auto key = std::make_tuple(std::string(run.name), algorithm, stepsPerInterval);
+// Whether the model keeps its declaration of memoryless derivative sections for a run.
+enum class Declaration { kAsRegistered, kWithdrawn };
+
+// A session configured for `run`, with or without the model's declaration.
+void Prepare(const ModelSession& session, const RunConfiguration& run, int32_t algorithm,
+             int32_t stepsPerInterval, Declaration declaration) {
+  session.Configure(run, algorithm, stepsPerInterval);
+  if (declaration == Declaration::kWithdrawn) session.WithdrawDeclaration();
+}
+
+// One census per run, algorithm, steps per interval and declaration, taken the first time a
+// benchmark needs it.
+const RunCensus& CensusOf(const RunConfiguration& run, int32_t algorithm, int32_t stepsPerInterval,
+                          Declaration declaration = Declaration::kAsRegistered) {
+  static std::map<std::tuple<std::string, int32_t, int32_t, Declaration>, RunCensus> censuses;
+  const auto key = std::make_tuple(std::string(run.name), algorithm, stepsPerInterval, declaration);
   auto found = censuses.find(key);
   if (found == censuses.end()) {
     ModelSession session;
-    session.Configure(run, algorithm, stepsPerInterval);
+    Prepare(session, run, algorithm, stepsPerInterval, declaration);
     found = censuses.emplace(key, TakeCensus(session)).first;
   }
   return found->second;
@@ -97,10 +108,10 @@ void FloatingPointStatus(benchmark::State& state) {
 
 // A complete run from the initial section to tstop, as a host starts it.
 void RuntimeRun(benchmark::State& state, RunConfiguration run, int32_t algorithm,
-                int32_t stepsPerInterval) {
-  ReportCensus(state, CensusOf(run, algorithm, stepsPerInterval));
+                int32_t stepsPerInterval, Declaration declaration) {
+  ReportCensus(state, CensusOf(run, algorithm, stepsPerInterval, declaration));
   ModelSession session;
-  session.Configure(run, algorithm, stepsPerInterval);
+  Prepare(session, run, algorithm, stepsPerInterval, declaration);
   for (auto _ : state) session.Run();
 }
 
@@ -151,13 +162,15 @@ void RepeatedRuns(benchmark::State& state) {
 // ---- The floor ----------------------------------------------------------------------------
 
 // The same run integrated by the library called directly from the same start, stopping at the
-// run's output times (HandOver::kBare), or at the run's step ends with the two evaluations the
-// design makes around every step (HandOver::kWithEvaluations).
+// run's output times (HandOver::kBare; HandOver::kWithOutputEvaluations with an evaluation at each
+// output time), or at the step ends of the run of a model that declares nothing, with the two
+// evaluations the design makes around every step (HandOver::kWithEvaluations).
 void DirectRun(benchmark::State& state, RunConfiguration run, int32_t algorithm,
                HandOver handOver) {
-  const RunCensus& census = CensusOf(run, algorithm, kDefaultStepsPerInterval);
+  const RunCensus& census =
+      CensusOf(run, algorithm, kDefaultStepsPerInterval, Declaration::kWithdrawn);
   const std::vector<double>& stopTimes =
-      handOver == HandOver::kBare ? census.outputTimes : census.stepEnds;
+      handOver == HandOver::kWithEvaluations ? census.stepEnds : census.outputTimes;
   ModelSession session;
   session.Configure(run, algorithm);
   session.PreStep();
@@ -195,8 +208,9 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::printf("\n%-24s %10s %10s %10s %8s %8s %8s\n", "run (CPU time)", "runtime", "direct",
-                "handover", "ratio", "design", "own");
+    std::printf("\n%-24s %9s %9s %9s %9s %9s %8s %8s %8s %8s\n", "run (CPU time, ms)", "runtime",
+                "undecl.", "direct", "outputs", "handover", "/direct", "/outputs", "undecl.",
+                "own");
     const std::string suffix = "/runtime";
     for (const auto& [name, runtime] : seconds_) {
       if (name.size() <= suffix.size() ||
@@ -204,18 +218,25 @@ class SummaryReporter : public benchmark::ConsoleReporter {
         continue;
       }
       const std::string stem = name.substr(0, name.size() - suffix.size());
+      const auto undeclared = seconds_.find(stem + "/runtime_undeclared");
       const auto direct = seconds_.find(stem + "/direct");
+      const auto outputs = seconds_.find(stem + "/direct_outputs");
       const auto handover = seconds_.find(stem + "/direct_handover");
-      if (direct == seconds_.end() || handover == seconds_.end()) continue;
-      std::printf("%-24s %8.2fms %8.2fms %8.2fms %7.2fx %7.2fx %7.2fx\n", stem.c_str(),
-                  runtime * 1e3, direct->second * 1e3, handover->second * 1e3,
-                  runtime / direct->second, handover->second / direct->second,
-                  runtime / handover->second);
+      if (undeclared == seconds_.end() || direct == seconds_.end() || outputs == seconds_.end() ||
+          handover == seconds_.end()) {
+        continue;
+      }
+      std::printf("%-24s %9.2f %9.2f %9.2f %9.2f %9.2f %7.2fx %7.2fx %7.2fx %7.2fx\n", stem.c_str(),
+                  runtime * 1e3, undeclared->second * 1e3, direct->second * 1e3,
+                  outputs->second * 1e3, handover->second * 1e3, runtime / direct->second,
+                  runtime / outputs->second, undeclared->second / outputs->second,
+                  undeclared->second / handover->second);
     }
     std::printf(
-        "ratio = runtime / direct = design x own. design: the direct driver on the runtime's\n"
-        "hand-over schedule, with the evaluations the design makes around every step, against the\n"
-        "bare direct driver; own: the runtime against that.\n");
+        "/direct and /outputs: the runtime against the bare direct driver and against the direct\n"
+        "driver that also evaluates the model at every output time. undecl.: the run of a model\n"
+        "that does not declare memoryless derivative sections, against the outputs floor; own:\n"
+        "that run against the direct driver on its hand-over schedule with its evaluations.\n");
   }
 
  private:
@@ -238,9 +259,13 @@ void Register(const std::string& name, benchmark::TimeUnit unit, Arguments&&... 
 void RegisterLibraryRun(const RunConfiguration& run, int32_t algorithm) {
   const char* library = LibraryName(algorithm);
   Register(RunName(run, library, "runtime"), benchmark::kMillisecond, RuntimeRun, run, algorithm,
-           kDefaultStepsPerInterval);
+           kDefaultStepsPerInterval, Declaration::kAsRegistered);
+  Register(RunName(run, library, "runtime_undeclared"), benchmark::kMillisecond, RuntimeRun, run,
+           algorithm, kDefaultStepsPerInterval, Declaration::kWithdrawn);
   Register(RunName(run, library, "direct"), benchmark::kMillisecond, DirectRun, run, algorithm,
            HandOver::kBare);
+  Register(RunName(run, library, "direct_outputs"), benchmark::kMillisecond, DirectRun, run,
+           algorithm, HandOver::kWithOutputEvaluations);
   Register(RunName(run, library, "direct_handover"), benchmark::kMillisecond, DirectRun, run,
            algorithm, HandOver::kWithEvaluations);
 }
@@ -259,7 +284,7 @@ void RegisterBenchmarks() {
   for (const Method& method : {Method{kRungeKutta4, "rk4"}, Method{9, "fehlberg45"},
                                Method{12, "rosenbrock"}, Method{2, "gear"}}) {
     Register(RunName(kDefaultRun, method.name, "runtime"), benchmark::kMillisecond, RuntimeRun,
-             kDefaultRun, method.code, StepsPerInterval(method.code));
+             kDefaultRun, method.code, StepsPerInterval(method.code), Declaration::kAsRegistered);
   }
   for (const RunConfiguration& run : {kDefaultRun, kLactationRun, kLactationDosedRun}) {
     for (int32_t algorithm : {kDlsodes, kCvode}) RegisterLibraryRun(run, algorithm);
@@ -268,7 +293,7 @@ void RegisterBenchmarks() {
            kDefaultRun, kDlsodes);
   // DLSODES hands over once per interval: nstp sets only the hand-over step of the adapters.
   Register(RunName(kLactationDosedRun, "dlsodes", "runtime_nstp1"), benchmark::kMillisecond,
-           RuntimeRun, kLactationDosedRun, kDlsodes, 1);
+           RuntimeRun, kLactationDosedRun, kDlsodes, 1, Declaration::kAsRegistered);
   Register("RepeatedRuns/day/dlsodes", benchmark::kMillisecond, RepeatedRuns);
 }
 

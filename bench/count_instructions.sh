@@ -10,7 +10,7 @@
 set -euo pipefail
 
 build=${1:-build}
-filter=${2:-'^(day|lactation|lactation_dosed)/(dlsodes|cvode)/(runtime|direct|direct_handover)/'}
+filter=${2:-'^(day|lactation|lactation_dosed)/(dlsodes|cvode)/(runtime|runtime_undeclared|direct|direct_outputs|direct_handover)/'}
 bench="$build/tarn_bench"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -98,7 +98,7 @@ DirectStatistics IntegrateWithDlsodes(const ModelArrays& model, const StartPoint
              nullptr, &mf);
     if (istate < 0) Fail("DLSODES");
     *model.t = tout;
-    if (handOver == HandOver::kWithEvaluations) Evaluate(integration);
+    if (handOver != HandOver::kBare) Evaluate(integration);
   }
   current = nullptr;
   return {integration.evaluations, iwork[kOdepackStepCountIndex]};
@@ -133,7 +133,7 @@ DirectStatistics IntegrateWithCvode(const ModelArrays& model, const StartPoint& 
     const double* solution = N_VGetArrayPointer(y);
     std::copy(solution, solution + model.count, model.states);
     *model.t = tout;
-    if (handOver == HandOver::kWithEvaluations) Evaluate(integration);
+    if (handOver != HandOver::kBare) Evaluate(integration);
   }
   long steps = 0;
   CVodeGetNumSteps(memory, &steps);

@@ -6,6 +6,7 @@
 
 #include "runtime/runtime.h"
 #include "tarn/tarn.h"
+#include "tarn/tarnsim.h"
 
 namespace tarn::bench {
 namespace {
@@ -55,6 +56,8 @@ void ModelSession::Configure(const RunConfiguration& run, int32_t algorithm,
   Set("pdose", run.perchlorate ? kDosedPdose : 0);
   Set("pdose_n", run.perchlorate ? kDosedPdoseInfant : 0);
 }
+
+void ModelSession::WithdrawDeclaration() const { TarnSimSetSystemProperties(0); }
 
 void ModelSession::Run() const {
   TarnStartBlocking(instance_);

@@ -53,6 +53,10 @@ class ModelSession {
   void Configure(const RunConfiguration& run, int32_t algorithm,
                  int32_t stepsPerInterval = kDefaultStepsPerInterval) const;
 
+  // Withdraws the model's declaration of memoryless derivative sections until the next session:
+  // the runs make every evaluation and library call of the hand-over, as for a model that
+  // declares nothing.
+  void WithdrawDeclaration() const;
   // One complete run on the calling thread; aborts unless it reached tstop.
   void Run() const;
 

@@ -52,7 +52,8 @@ void CvodeIntegrator::Finalize() {
 }
 
 void CvodeIntegrator::Step() {
-  bool restart = ConsumeRestart(lastStates) || lastCallIncomplete;
+  // A model the solver knows unchanged has no state changed from outside either.
+  bool restart = (!modelUnchangedSinceLastStep && ConsumeRestart(lastStates)) || lastCallIncomplete;
 
   // A changed model: CVODE's history, and the stretch it has already integrated past the last
   // output time, belong to the old right-hand side.

@@ -15,6 +15,7 @@
 #define TARN_INTEGRATORS_INTEGRATOR_H
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -59,12 +60,15 @@ class Integrator {
   // Whether Step reads the derivatives that the solver's evaluation after the last step left
   // (the runtime's own methods do; the library adapters evaluate for themselves).
   virtual bool UsesPostStepDerivatives() const { return true; }
-  // When a Step of stepSize would only interpolate within the stretch the method has integrated
-  // already, changing nothing but the states it hands back, does everything else that Step would
-  // (moves *indVar to *indVar + stepSize, sets stepSizeChanged) and returns true; otherwise does
-  // nothing and returns false. The solver calls it, when modelUnchangedSinceLastStep, for steps
-  // whose end nothing observes. None of the runtime's methods can.
-  virtual bool SkipInterpolatingStep() { return false; }
+  // While the method continues an integration that has reached beyond the present point, the
+  // point it has reached: a Step ending there or before would only interpolate, changing nothing
+  // but the states it hands back, *indVar and stepSizeChanged. Minus infinity otherwise, and for
+  // every method of the runtime's own.
+  virtual double InterpolationReach() const { return -std::numeric_limits<double>::infinity(); }
+  // Everything a Step of stepSize ending within InterpolationReach() does apart from handing back
+  // the states (*indVar moves to *indVar + stepSize, stepSizeChanged is set as Step sets it). The
+  // solver calls it, when modelUnchangedSinceLastStep, for steps whose end nothing observes.
+  virtual void PassOverStep() {}
 
   // Evaluates the model once at the present *indVar, states and algebraic states. Outside
   // initialisation the evaluation runs with cleared floating-point flags and throws the const

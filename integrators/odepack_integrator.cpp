@@ -88,7 +88,8 @@ void OdepackIntegrator::Finalize() {
 }
 
 void OdepackIntegrator::Step() {
-  bool restart = ConsumeRestart(lastStates);
+  // A model the solver knows unchanged has no state changed from outside either.
+  bool restart = !modelUnchangedSinceLastStep && ConsumeRestart(lastStates);
   // The package holds one integration in its common blocks: the last caller's, and none after an
   // incomplete call.
   if (m_instance != this || lastCallIncomplete) restart = true;
@@ -159,16 +160,17 @@ void OdepackIntegrator::CallPackage(double tout) {
            nullptr, &mf);
 }
 
-bool OdepackIntegrator::SkipInterpolatingStep() {
-  // Continuing with ITASK 1, the package only interpolates for a TOUT it has integrated past:
-  // its steps do not depend on the TOUTs it is given after the first call of an integration.
-  const double tout = *indVar + stepSize;
+double OdepackIntegrator::InterpolationReach() const {
+  // The package's steps do not depend on the TOUTs it is given after the first call of an
+  // integration, so leaving out a call that only interpolates changes none of them.
   const bool continuing = m_instance == this && !lastCallIncomplete && istate == 2 &&
-                          !restartRequested && !methodFlagPending;
-  if (!continuing || neq == 0 || rwork[kReachedTimeIndex] < tout) return false;
+                          !restartRequested && !methodFlagPending && neq != 0;
+  return continuing ? rwork[kReachedTimeIndex] : Integrator::InterpolationReach();
+}
+
+void OdepackIntegrator::PassOverStep() {
   stepSizeChanged = rwork[kNextStepSizeIndex] != stepSize;
-  *indVar = tout;
-  return true;
+  *indVar += stepSize;
 }
 
 void OdepackIntegrator::WriteOdepackErrorDescription(int32_t istate) {

@@ -55,10 +55,12 @@ class OdepackIntegrator final : public Integrator {
 
   // The package evaluates for itself, at the step start only to detect a changed model.
   bool UsesPostStepDerivatives() const override { return false; }
-  // While the package continues an integration (ISTATE 2, this adapter's, no restart pending) and
-  // has reached t + stepSize already, the call would only interpolate there: *indVar moves to
-  // t + stepSize and stepSizeChanged compares HCUR with stepSize, as after the call.
-  bool SkipInterpolatingStep() override;
+  // TCUR while the package continues this adapter's integration (ISTATE 2, no restart pending):
+  // continuing with ITASK 1, it only interpolates for a TOUT it has integrated past.
+  double InterpolationReach() const override;
+  // *indVar moves to t + stepSize and stepSizeChanged compares HCUR with stepSize, as after a call
+  // that only interpolates.
+  void PassOverStep() override;
 
   // Writes the message that belongs to a negative ISTATE.
   void WriteOdepackErrorDescription(int32_t istate);

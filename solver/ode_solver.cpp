@@ -340,15 +340,9 @@ bool OdeSolver::CalcStepSize() {
     case StepRegime::kFixed:
       stepSize = std::min({commInterval / stepsPerCommInterval, maxStepSize, remaining});
       break;
-    case StepRegime::kVariable: {
-      // The integrator's proposal, spread evenly over the rest of the stretch.
-      stepSize = std::min(stepSize, maxStepSize);
-      if (stepSize <= 0) break;
-      requestedStepSize = stepSize;
-      const double count = std::trunc(remaining / requestedStepSize + kStepCountRoundUp);
-      stepSize = count >= 1 ? remaining / count : remaining;
+    case StepRegime::kVariable:
+      FitVariableStep(remaining);
       break;
-    }
     case StepRegime::kBoundsOnly:
       stepSize = std::max(minStepSize, maxStepSize);
       break;
@@ -378,6 +372,39 @@ bool OdeSolver::StepEndUnobserved() const {
          !integrator->writeExtraData;
 }
 
+void OdeSolver::FitVariableStep(double remaining) {
+  // The integrator's proposal, spread evenly over the rest of the stretch.
+  stepSize = std::min(stepSize, maxStepSize);
+  if (stepSize <= 0) return;
+  requestedStepSize = stepSize;
+  const double count = std::trunc(remaining / requestedStepSize + kStepCountRoundUp);
+  stepSize = count >= 1 ? remaining / count : remaining;
+}
+
+void OdeSolver::PassOverInterpolatingSteps(double reach) {
+  // A stop raised meanwhile is honoured by the stepping loop at the next step it takes: nothing
+  // is computed here that a stop could save.
+  while (hostWrites.load(std::memory_order_relaxed) == hostWritesSeen &&
+         std::min(stepSize, maxStepSize) > 0) {
+    const double proposal = stepSize;
+    const double request = requestedStepSize;
+    const double start = *indVar;
+    FitVariableStep(intervalEnd - start);
+    const double end = start + stepSize;
+    if (ReachesIntervalEnd(end) || end > reach) {
+      // The stepping loop takes this step, from the same proposal.
+      stepSize = proposal;
+      requestedStepSize = request;
+      return;
+    }
+    integrator->stepSize = stepSize;
+    integrator->PassOverStep();
+    stepStartTime = start;
+    stepSize = integrator->stepSizeChanged ? integrator->stepSize : requestedStepSize;
+    ++stepCount;
+  }
+}
+
 void OdeSolver::IntegratorStep() {
   assert(integrator);
   const double start = *indVar;
@@ -387,7 +414,18 @@ void OdeSolver::IntegratorStep() {
     case StepRegime::kVariable:
       integrator->stepSize = stepSize;
       // Inside the stretch the integrator forms the end as start + stepSize, like the test above.
-      if (!unobserved || !integrator->SkipInterpolatingStep()) integrator->Step();
+      if (unobserved) {
+        const double reach = integrator->InterpolationReach();
+        if (start + stepSize <= reach) {
+          integrator->PassOverStep();
+          stepSize = integrator->stepSizeChanged ? integrator->stepSize : requestedStepSize;
+          ++stepCount;
+          PassOverInterpolatingSteps(reach);
+          postStepEvaluationLeftOut = true;
+          return;
+        }
+      }
+      integrator->Step();
       stepSize = integrator->stepSizeChanged ? integrator->stepSize : requestedStepSize;
       break;
     case StepRegime::kFixed:

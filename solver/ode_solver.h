@@ -183,6 +183,16 @@ class OdeSolver final {
   // The next step size for the regime of the algorithm; false, with a message, when it is not
   // positive.
   bool CalcStepSize();
+  // The variable-step regime: the proposal in stepSize, at most maxStepSize, goes to
+  // requestedStepSize, and stepSize becomes the rest of the stretch divided into equal steps no
+  // longer than it (nothing when the proposal is not positive).
+  void FitVariableStep(double remaining);
+  // After a step inside the stretch that the integrator passed over (it ended before `reach`, the
+  // integrator's InterpolationReach, and nothing observes it): the steps after it inside the
+  // stretch that end before `reach` too, passed over one after the other without the rest of the
+  // stepping loop, as long as no host write comes between. The first other step is left to the
+  // stepping loop, from the same proposal.
+  void PassOverInterpolatingSteps(double reach);
   // Whether a step ending at t ends the present stretch: t is intervalEnd within the tolerance.
   bool ReachesIntervalEnd(double t) const;
   // One integrator step of stepSize, landing exactly on intervalEnd when it ends within the
