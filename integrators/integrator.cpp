@@ -165,6 +165,8 @@ void Integrator::CalculateAuxiliaryDerivatives() {
   CalculateDerivatives();
 }
 
+bool Integrator::GetInterpolationWindow(double*, double*) const { return false; }
+
 bool Integrator::DerivativesChangedSinceLastStep() {
   if (modelUnchangedSinceLastStep) return false;
   // The derivatives as the solver's evaluation after the last step left them, at this point.

@@ -15,7 +15,6 @@
 #define TARN_INTEGRATORS_INTEGRATOR_H
 
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -60,15 +59,13 @@ class Integrator {
   // Whether Step reads the derivatives that the solver's evaluation after the last step left
   // (the runtime's own methods do; the library adapters evaluate for themselves).
   virtual bool UsesPostStepDerivatives() const { return true; }
-  // While the method continues an integration that has reached beyond the present point, the
-  // point it has reached: a Step ending there or before would only interpolate, changing nothing
-  // but the states it hands back, *indVar and stepSizeChanged. Minus infinity otherwise, and for
-  // every method of the runtime's own.
-  virtual double InterpolationReach() const { return -std::numeric_limits<double>::infinity(); }
-  // Everything a Step of stepSize ending within InterpolationReach() does apart from handing back
-  // the states (*indVar moves to *indVar + stepSize, stepSizeChanged is set as Step sets it). The
-  // solver calls it, when modelUnchangedSinceLastStep, for steps whose end nothing observes.
-  virtual void PassOverStep() {}
+  // While the method continues an integration: true, with the point it has reached in *reach and
+  // the step size it will attempt next in *nextStepSize. A Step ending at or before *reach only
+  // interpolates: it changes nothing but the states it hands back and *indVar (to *indVar +
+  // stepSize), keeps stepSize and sets stepSizeChanged to *nextStepSize != stepSize, so that the
+  // solver may leave out such a step whose end nothing observes and do the rest itself. False
+  // otherwise, and for every method of the runtime's own.
+  virtual bool GetInterpolationWindow(double* reach, double* nextStepSize) const;
 
   // Evaluates the model once at the present *indVar, states and algebraic states. Outside
   // initialisation the evaluation runs with cleared floating-point flags and throws the const

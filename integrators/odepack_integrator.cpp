@@ -160,17 +160,15 @@ void OdepackIntegrator::CallPackage(double tout) {
            nullptr, &mf);
 }
 
-double OdepackIntegrator::InterpolationReach() const {
+bool OdepackIntegrator::GetInterpolationWindow(double* reach, double* nextStepSize) const {
   // The package's steps do not depend on the TOUTs it is given after the first call of an
   // integration, so leaving out a call that only interpolates changes none of them.
   const bool continuing = m_instance == this && !lastCallIncomplete && istate == 2 &&
                           !restartRequested && !methodFlagPending && neq != 0;
-  return continuing ? rwork[kReachedTimeIndex] : Integrator::InterpolationReach();
-}
-
-void OdepackIntegrator::PassOverStep() {
-  stepSizeChanged = rwork[kNextStepSizeIndex] != stepSize;
-  *indVar += stepSize;
+  if (!continuing) return false;
+  *reach = rwork[kReachedTimeIndex];
+  *nextStepSize = rwork[kNextStepSizeIndex];
+  return true;
 }
 
 void OdepackIntegrator::WriteOdepackErrorDescription(int32_t istate) {

@@ -55,12 +55,9 @@ class OdepackIntegrator final : public Integrator {
 
   // The package evaluates for itself, at the step start only to detect a changed model.
   bool UsesPostStepDerivatives() const override { return false; }
-  // TCUR while the package continues this adapter's integration (ISTATE 2, no restart pending):
-  // continuing with ITASK 1, it only interpolates for a TOUT it has integrated past.
-  double InterpolationReach() const override;
-  // *indVar moves to t + stepSize and stepSizeChanged compares HCUR with stepSize, as after a call
-  // that only interpolates.
-  void PassOverStep() override;
+  // TCUR and HCUR while the package continues this adapter's integration (ISTATE 2, no restart
+  // pending): continuing with ITASK 1, it only interpolates for a TOUT it has integrated past.
+  bool GetInterpolationWindow(double* reach, double* nextStepSize) const override;
 
   // Writes the message that belongs to a negative ISTATE.
   void WriteOdepackErrorDescription(int32_t istate);

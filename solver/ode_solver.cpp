@@ -76,7 +76,7 @@ bool OdeSolver::Initialize(IntegrationAlgorithm algorithm, double* indVar, uint3
   firstInterval = true;
   modelTouched = true;
   postStepEvaluationLeftOut = false;
-  integrationAlgorithm = algorithm;
+  SetIntegrationAlgorithm(algorithm);
   this->indVar = indVar;
   this->numStates = numStates;
   this->states = states;
@@ -135,6 +135,11 @@ void OdeSolver::Finalize() {
   delayStateKeys.clear();
   checkPoint.Finalize();
   stateStorage.Finalize();
+}
+
+void OdeSolver::SetIntegrationAlgorithm(IntegrationAlgorithm algorithm) {
+  integrationAlgorithm = algorithm;
+  stepRegime = GetStepRegime(algorithm);
 }
 
 void OdeSolver::SetDerivativeFunction(TarnSimDerivativeFunction function) {
@@ -336,7 +341,7 @@ bool OdeSolver::CheckForIndependentVarEvents(double* time) {
 
 bool OdeSolver::CalcStepSize() {
   const double remaining = intervalEnd - *indVar;
-  switch (GetStepRegime(integrationAlgorithm)) {
+  switch (stepRegime) {
     case StepRegime::kFixed:
       stepSize = std::min({commInterval / stepsPerCommInterval, maxStepSize, remaining});
       break;
@@ -381,28 +386,41 @@ void OdeSolver::FitVariableStep(double remaining) {
   stepSize = count >= 1 ? remaining / count : remaining;
 }
 
-void OdeSolver::PassOverInterpolatingSteps(double reach) {
-  // A stop raised meanwhile is honoured by the stepping loop at the next step it takes: nothing
-  // is computed here that a stop could save.
-  while (hostWrites.load(std::memory_order_relaxed) == hostWritesSeen &&
-         std::min(stepSize, maxStepSize) > 0) {
+bool OdeSolver::PassOverInterpolatingSteps() {
+  double reach = 0;
+  double nextStepSize = 0;
+  if (!integrator->GetInterpolationWindow(&reach, &nextStepSize)) return false;
+  double t = *indVar;
+  if (t + stepSize > reach) return false;
+  // Each step as Step and the stepping loop would take it, without the rest of the loop. A stop
+  // raised meanwhile is honoured at the next step the loop takes: nothing computed here could be
+  // saved by it.
+  double passedStepSize = stepSize;
+  for (;;) {
+    stepStartTime = t;
+    t = t + stepSize;
+    ++stepCount;
+    passedStepSize = stepSize;
+    if (nextStepSize == stepSize) stepSize = requestedStepSize;
+    if (hostWrites.load(std::memory_order_relaxed) != hostWritesSeen ||
+        !(std::min(stepSize, maxStepSize) > 0)) {
+      break;
+    }
     const double proposal = stepSize;
     const double request = requestedStepSize;
-    const double start = *indVar;
-    FitVariableStep(intervalEnd - start);
-    const double end = start + stepSize;
+    FitVariableStep(intervalEnd - t);
+    const double end = t + stepSize;
     if (ReachesIntervalEnd(end) || end > reach) {
       // The stepping loop takes this step, from the same proposal.
       stepSize = proposal;
       requestedStepSize = request;
-      return;
+      break;
     }
-    integrator->stepSize = stepSize;
-    integrator->PassOverStep();
-    stepStartTime = start;
-    stepSize = integrator->stepSizeChanged ? integrator->stepSize : requestedStepSize;
-    ++stepCount;
   }
+  *indVar = t;
+  integrator->stepSize = passedStepSize;
+  integrator->stepSizeChanged = nextStepSize != passedStepSize;
+  return true;
 }
 
 void OdeSolver::IntegratorStep() {
@@ -410,20 +428,13 @@ void OdeSolver::IntegratorStep() {
   const double start = *indVar;
   const bool unobserved =
       ConsumeModelUnchanged() && StepEndUnobserved() && !ReachesIntervalEnd(start + stepSize);
-  switch (GetStepRegime(integrationAlgorithm)) {
+  switch (stepRegime) {
     case StepRegime::kVariable:
       integrator->stepSize = stepSize;
       // Inside the stretch the integrator forms the end as start + stepSize, like the test above.
-      if (unobserved) {
-        const double reach = integrator->InterpolationReach();
-        if (start + stepSize <= reach) {
-          integrator->PassOverStep();
-          stepSize = integrator->stepSizeChanged ? integrator->stepSize : requestedStepSize;
-          ++stepCount;
-          PassOverInterpolatingSteps(reach);
-          postStepEvaluationLeftOut = true;
-          return;
-        }
+      if (unobserved && PassOverInterpolatingSteps()) {
+        postStepEvaluationLeftOut = true;
+        return;
       }
       integrator->Step();
       stepSize = integrator->stepSizeChanged ? integrator->stepSize : requestedStepSize;

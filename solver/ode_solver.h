@@ -33,6 +33,7 @@
 #include "integrators/integrator.h"
 #include "solver/checkpoint.h"
 #include "solver/event_queue.h"
+#include "solver/integrator_factory.h"
 #include "solver/integrator_settings.h"
 #include "solver/ode_event.h"
 #include "solver/state_storage_memory.h"
@@ -66,7 +67,7 @@ class OdeSolver final {
   void Finalize();
 
   // Store the code only; the integrator changes at the next Initialize.
-  void SetIntegrationAlgorithm(IntegrationAlgorithm algorithm) { integrationAlgorithm = algorithm; }
+  void SetIntegrationAlgorithm(IntegrationAlgorithm algorithm);
   IntegrationAlgorithm GetIntegrationAlgorithm() const { return integrationAlgorithm; }
 
   // The integrator of the selected algorithm (owned by the solver); null before Initialize, after
@@ -187,12 +188,12 @@ class OdeSolver final {
   // requestedStepSize, and stepSize becomes the rest of the stretch divided into equal steps no
   // longer than it (nothing when the proposal is not positive).
   void FitVariableStep(double remaining);
-  // After a step inside the stretch that the integrator passed over (it ended before `reach`, the
-  // integrator's InterpolationReach, and nothing observes it): the steps after it inside the
-  // stretch that end before `reach` too, passed over one after the other without the rest of the
-  // stepping loop, as long as no host write comes between. The first other step is left to the
-  // stepping loop, from the same proposal.
-  void PassOverInterpolatingSteps(double reach);
+  // For a step inside the stretch that nothing observes: when it ends within the integrator's
+  // interpolation window, it and the steps after it inside the stretch that end there too are
+  // passed over (no integrator step: the solver moves the time and the step sizes as the
+  // integrator would), as long as no host write comes between; the first other step is left to
+  // the stepping loop, from the same proposal. False when not even the first step passes over.
+  bool PassOverInterpolatingSteps();
   // Whether a step ending at t ends the present stretch: t is intervalEnd within the tolerance.
   bool ReachesIntervalEnd(double t) const;
   // One integrator step of stepSize, landing exactly on intervalEnd when it ends within the
@@ -273,6 +274,7 @@ class OdeSolver final {
   void DispatchPendingStateEvents();
 
   IntegrationAlgorithm integrationAlgorithm = IntegrationAlgorithm::AlgUnset;
+  StepRegime stepRegime = StepRegime::kBoundsOnly;  // of integrationAlgorithm, looked up once
   double* indVar = nullptr;  // borrowed
   uint32_t numStates = 0;
   double* states = nullptr;       // borrowed
