@@ -59,6 +59,9 @@ void CountingDerivative(uint32_t instance, uint32_t section) {
       *TarnSimRuntime::GetInstance()->GetSystemInstance(instance)->IndependentVariable();
   if (section == TARN_SECTION_COMM_POINT) {
     census.outputTimes.push_back(t);
+    // The steps of the interval that ended here (none before the first).
+    census.steps +=
+        TarnSimRuntime::GetInstance()->GetSystemInstance(instance)->solver->GetStepCount();
   } else if (section == TARN_SECTION_DERIVATIVE) {
     Integrator* integrator = ActiveIntegrator(instance);
     EvaluationCounts& counts = census.evaluations;
@@ -66,7 +69,6 @@ void CountingDerivative(uint32_t instance, uint32_t section) {
       ++counts.other;
     } else if (integrator->inPostStepEvaluation) {
       ++counts.postStep;
-      ++census.steps;
       census.stepEnds.push_back(t);
       ReadLibrarySteps(integrator);
     } else if (integrator->inAuxiliaryEvaluation) {

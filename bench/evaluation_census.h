@@ -13,7 +13,7 @@ namespace tarn::bench {
 
 struct EvaluationCounts {
   int64_t stepStart = 0;  // at the start of a step (the adapters' evaluation before each call)
-  int64_t postStep = 0;   // the solver's evaluation after every step
+  int64_t postStep = 0;   // the solver's evaluation after a step (left out where unobserved)
   int64_t method = 0;     // the integration method's own: the solver library's, or the stages
   int64_t other = 0;      // run initialisation and reset
 
@@ -22,10 +22,10 @@ struct EvaluationCounts {
 
 struct RunCensus {
   EvaluationCounts evaluations;
-  int64_t steps = 0;                // steps of the runtime (one per post-step evaluation)
+  int64_t steps = 0;                // steps of the runtime, passed-over steps among them
   int64_t librarySteps = 0;         // internal steps of the solver library; 0 for other methods
   std::vector<double> outputTimes;  // each communication point after the start, in order
-  std::vector<double> stepEnds;     // the time at the end of every step, in order
+  std::vector<double> stepEnds;     // the time of every post-step evaluation, in order
 };
 
 // Runs `session` once as configured with every evaluation of the derivative section counted.
