@@ -12,17 +12,6 @@ endforeach()
 
 find_library(TARN_ODEPACK_LIBRARY NAMES libsiconos_externals.so.7 REQUIRED)
 
-# libsiconos_externals.so.7 needs libopenblas.so.0, which Debian resolves to the threaded
-# OpenBLAS; its thread pool starts when the library loads and spins on the other cores for a
-# tenth of a second or more, in every process that loads libtarn.so, although DLSODES calls no
-# BLAS. The serial build of the same library (libopenblas0-serial) has no threads. libtarn.so
-# carries its folder as an RPATH (see CMakeLists.txt), which the loader also searches for the
-# dependencies of libtarn.so's dependencies; the system's choice of BLAS stays as it is, and a
-# process that has loaded a libopenblas.so.0 already keeps that one, with its settings.
-find_path(TARN_SERIAL_BLAS_DIR libopenblas.so.0
-  PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/openblas-serial /usr/lib/x86_64-linux-gnu/openblas-serial
-  NO_DEFAULT_PATH REQUIRED)
-
 add_library(tarn_solver_libraries INTERFACE)
 add_library(Tarn::solver_libraries ALIAS tarn_solver_libraries)
 target_include_directories(tarn_solver_libraries INTERFACE ${TARN_CVODE_INCLUDE_DIR})

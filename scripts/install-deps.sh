@@ -9,7 +9,7 @@ packages=(
   cmake g++ make pkg-config
   googletest libgtest-dev libbenchmark-dev
   libsundials-dev
-  libsiconos-numerics7 libopenblas0-serial
+  libsiconos-numerics7
   python3 python3-numpy python3-matplotlib python3-pandas python3-distributed python3-pytest
   python3-scipy python3-emcee
   python3-pip python3-setuptools python3-wheel python3-venv
