@@ -1,10 +1,12 @@
 // Host functions for the library's lifecycle, instances, tolerances and section evaluation.
 #include "api/guard.h"
+#include "runtime/blas_threads.h"
 #include "runtime/execution_manager.h"
 #include "runtime/runtime.h"
 #include "tarn/tarn.h"
 
 using tarn::Guarded;
+using tarn::StopBlasThreadsThisLibraryStarted;
 using tarn::TarnSimRuntime;
 
 namespace {
@@ -25,6 +27,7 @@ void TarnInitialize(void) {
     TarnSimRuntime::GetInstance()->GetExecutionManager().EndPreviousRun();
     TarnSimRuntime::GetInstance()->TarnSimInitialize();
     TarnSimMain();
+    StopBlasThreadsThisLibraryStarted();
   });
 }
 

@@ -1,5 +1,7 @@
 // Registration, instances and notifications of the runtime, driven through the host interface.
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 
 #include "api/shapes_fixture.h"
 #include "runtime/runtime.h"
@@ -191,6 +193,17 @@ TEST_F(Instances, RegistrationsOnMissingInstancesDoNothing) {
   TarnSimRuntime::GetInstance()->TarnSimWriteMessage(5, "nobody");
   TarnSimSetVariablePointer(5, 1, nullptr);
   SUCCEED();
+}
+
+// The ODEPACK library brings in OpenBLAS, whose threaded build starts a thread pool as it loads
+// (loaded with this process, after it). Initialisation stops it: the test process runs on its
+// own thread alone.
+TEST(BlasThreads, InitializationLeavesOnlyTheCallingThread) {
+  TarnInitialize();
+  const auto threads = std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                     std::filesystem::directory_iterator());
+  EXPECT_EQ(threads, 1);
+  TarnFinalize();
 }
 
 }  // namespace
