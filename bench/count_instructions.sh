@@ -18,7 +18,7 @@ trap 'rm -rf "$work"' EXIT
 printf '%-52s %14s\n' benchmark 'instr per run'
 for name in $("$bench" --benchmark_list_tests --benchmark_filter="$filter"); do
   case "$name" in
-    */runtime/*) caller=RuntimeRun callee='ModelSession::Run() const' ;;
+    */runtime/* | */runtime_undeclared/*) caller=RuntimeRun callee='ModelSession::Run() const' ;;
     */dlsodes/direct*) caller=DirectRun callee=IntegrateWithDlsodes ;;
     */cvode/direct*) caller=DirectRun callee=IntegrateWithCvode ;;
     *) continue ;;

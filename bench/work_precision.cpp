@@ -114,9 +114,15 @@ Error WorstError(const std::vector<double>& got, const std::vector<double>& want
 int main(int argc, char** argv) {
   std::vector<Method> methods(std::begin(kMethods), std::end(kMethods));
   if (argc > 1) {
-    const std::string wanted = std::string(",") + argv[1] + ",";
+    std::vector<int32_t> wanted;
+    for (const char* code = argv[1]; *code != '\0';) {
+      char* end = nullptr;
+      wanted.push_back(static_cast<int32_t>(std::strtol(code, &end, 10)));
+      code = *end == ',' ? end + 1 : end;
+      if (end == code && *code != '\0') ++code;  // skip anything that is not a number
+    }
     std::erase_if(methods, [&](const Method& m) {
-      return wanted.find("," + std::to_string(m.code) + ",") == std::string::npos;
+      return std::find(wanted.begin(), wanted.end(), m.code) == wanted.end();
     });
   }
   const Result reference = Run(kReferenceMethod, kReferenceTolerance);

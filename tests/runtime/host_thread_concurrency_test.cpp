@@ -66,6 +66,10 @@ void ExpectWellFormed(int iteration) {
 }
 
 TEST(HostThreadConcurrency, DebuggerAndRunControlAtRandomMomentsDuringRuns) {
+  // The first initialisation of the process stops the BLAS thread pool it started with.
+  UseModel(M::RegisterWithDebugSymbols);
+  TarnInitialize();
+  TarnFinalize();
   const int baseline = ThreadCount();
   std::mt19937 random(7);
   auto pick = [&](int count) { return std::uniform_int_distribution<int>(0, count - 1)(random); };
