@@ -28,9 +28,9 @@ namespace tarn {
 // own integration from one Step to the next. A restart frees it and creates it afresh at the
 // present point: when a state was changed from outside since the last step; when the derivatives
 // at the start of a step differ from those of the solver's evaluation after the last step at the
-// same point (an event's discrete section or the host changed the model); when the solver set
-// restartRequested; after a failed or interrupted call. CVODE calls back with this adapter as its
-// user data.
+// same point (an event's discrete section or the host changed the model; not evaluated when the
+// solver knows the model unchanged); when the solver set restartRequested; after a failed or
+// interrupted call. CVODE calls back with this adapter as its user data.
 class CvodeIntegrator final : public Integrator {
  public:
   CvodeIntegrator();
