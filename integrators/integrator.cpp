@@ -640,14 +640,6 @@ void Integrator::CopyStatesToInitConds() {
   }
 }
 
-void Integrator::SetMaxAbsoluteErrors(const double* values) {
-  std::copy(values, values + maxAbsErrors.size(), maxAbsErrors.begin());
-}
-
-void Integrator::SetMaxRelativeErrors(const double* values) {
-  std::copy(values, values + maxRelErrors.size(), maxRelErrors.begin());
-}
-
 void Integrator::SetMaxAbsoluteError(uint32_t index, double value) {
   if (index < maxAbsErrors.size()) maxAbsErrors[index] = value;
 }

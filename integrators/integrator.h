@@ -113,9 +113,6 @@ class Integrator {
   // initConds -> states and algInitConds -> algStates, or the reverse.
   void CopyInitCondsToStates();
   void CopyStatesToInitConds();
-  // Copy totalStates bounds (ODE states first, then algebraic).
-  void SetMaxAbsoluteErrors(const double* values);
-  void SetMaxRelativeErrors(const double* values);
   // Set one bound; ignored unless index < totalStates.
   void SetMaxAbsoluteError(uint32_t index, double value);
   void SetMaxRelativeError(uint32_t index, double value);

@@ -8,10 +8,6 @@ namespace tarn {
 
 void* Memory::Malloc(std::size_t size) { return std::malloc(size); }
 
-void* Memory::Calloc(std::size_t count, std::size_t size) { return std::calloc(count, size); }
-
-void* Memory::Realloc(void* pointer, std::size_t size) { return std::realloc(pointer, size); }
-
 void Memory::Free(void* pointer) { std::free(pointer); }
 
 void Memory::MemCopy(void* destination, const void* source, std::size_t length) {

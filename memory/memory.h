@@ -8,10 +8,8 @@ namespace tarn {
 
 class Memory {
  public:
-  // malloc, calloc, realloc and free: null on failure, as the C library reports it.
+  // malloc and free: null on failure, as the C library reports it.
   static void* Malloc(std::size_t size);
-  static void* Calloc(std::size_t count, std::size_t size);
-  static void* Realloc(void* pointer, std::size_t size);
   static void Free(void* pointer);
   // memcpy and memset; a length of 0 touches neither pointer.
   static void MemCopy(void* destination, const void* source, std::size_t length);

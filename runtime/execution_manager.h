@@ -39,7 +39,6 @@ class TarnSimExecutionManager : public Runnable, public LockObject {
 
   // The instance whose simulation entry runs: the one created last.
   void BindInstance(uint32_t instance) { instance_ = instance; }
-  uint32_t BoundInstance() const { return instance_; }
   // The instance of the current or last run.
   uint32_t RunningInstance() const { return runningInstance_; }
 
@@ -81,7 +80,6 @@ class TarnSimExecutionManager : public Runnable, public LockObject {
   void Finalize();
 
   TarnDebugState GetDebugState() const { return debugState_.load(); }
-  void SetDebugState(TarnDebugState state) { debugState_.store(state); }
   const BreakpointList& Breakpoints() const { return breakpoints_; }
 
  private:

@@ -72,7 +72,6 @@ class CheckPoint {
   virtual bool Save() const;
   virtual bool Restore() const;
 
-  uint32_t GetCheckPointId() const { return checkPointId_; }
   // Sum of the blocks' lengths in bytes.
   uint32_t GetTotalLength() const { return totalLength_; }
   const CheckedBlockList& GetBlocks() const { return blocks_; }

@@ -30,7 +30,6 @@ class Event {
   double GetTimeStamp() const { return timeStamp_; }
   void SetTimeStamp(double timeStamp) { timeStamp_ = timeStamp; }
   uint32_t GetEventId() const { return eventId_; }
-  void SetEventId(uint32_t eventId) { eventId_ = eventId; }
   uint32_t GetSourceProcessId() const { return sourceProcessId_; }
   void SetSourceProcessId(uint32_t id) { sourceProcessId_ = id; }
   uint32_t GetSerialNumber() const { return serialNumber_; }

@@ -41,7 +41,6 @@ class EventQueue {
   void RemoveEvent(Event* event);
   void DeleteEvent(Event* event);
 
-  void RemoveAllEvents();
   void DeleteAllEvents();
 
   // The element at the back of the list: the latest time stamp, greatest id among equals.
