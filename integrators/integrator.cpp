@@ -1,5 +1,5 @@
 // Integrator base: bindings, guarded derivative evaluation, error weights, finite-difference
-// Jacobian and time derivative, the algebraic-state iteration and the diagnostic writers.
+// Jacobian and time derivative, and the diagnostic writers.
 #include "integrators/integrator.h"
 
 #include <algorithm>
@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
-#include <utility>
 
 #include "integrators/integrator_messages.h"
 #include "runtime/floating_point_status.h"
@@ -30,18 +29,6 @@ constexpr double kRelativePerturbation = 1.4901161193847656e-8;
 constexpr double kMinimumPerturbation = 2.220446049250313e-16;
 // A finite-difference spread below this fraction of the base value counts as no spread at all.
 constexpr double kNegligibleSpread = 1e-15;
-
-// Algebraic iteration.
-constexpr int32_t kMaxAlgebraicIterations = 50;
-constexpr int32_t kJacobianRefreshIteration = 10;  // refresh a secant-updated Jacobian here
-constexpr int32_t kMaxDampingWithoutProgress = 4;  // more damping than this forces a refresh
-constexpr double kConditionWarningFactor = 50;     // warn when rcond/50 is lost against 1
-constexpr double kConvergedStep = 0.33;            // (2·relative step)^mu below this: done
-constexpr double kSecantDampingRange = 0.1;        // |dxᵀ·B·dr| within this of dxᵀdx ...
-constexpr double kSecantDamping = 0.8;             // ... damps the rank-one update to this
-// 2^-1100 is already zero, so a larger damping exponent changes nothing; the cap keeps the
-// conversion of an enormous first estimate to an integer defined.
-constexpr double kMaxDampingExponent = 1100;
 
 // Raises a flag for the lifetime of the guard.
 class ScopedFlag {
@@ -68,23 +55,7 @@ struct StateSequence {
   }
 };
 
-double SquaredNorm(const double* values, uint32_t count) {
-  double sum = 0;
-  for (uint32_t i = 0; i < count; ++i) sum += values[i] * values[i];
-  return sum;
-}
-
 }  // namespace
-
-// Per-call state of CalculateAlgebraicStates.
-struct Integrator::AlgebraicIteration {
-  int32_t iteration = 0;
-  int32_t mu = 0;  // damping exponent: the step is scaled by 2^-mu
-  double previousRms = DBL_MAX;
-  double previousScaledResidual = DBL_MAX;
-  double scaledResidual = DBL_MAX;  // of the last residual evaluation
-  bool fresh = false;               // the Jacobian has had no secant update since evaluation
-};
 
 bool Integrator::Initialize(double* indVarIn, uint32_t numStatesIn, double* statesIn,
                             double* derivativesIn, double* initCondsIn, uint32_t numAlgStatesIn,
@@ -113,34 +84,21 @@ bool Integrator::Initialize(double* indVarIn, uint32_t numStatesIn, double* stat
   jacobianWork.Allocate(kJacobianWorkVectorCount, n);
   nonRepeatableReported.assign(n, 0);
   pivots.assign(n, 0);
-  columnScale.assign(n, 0.0);
-  rowScale.assign(n, 0.0);
-
-  const uint32_t m = numAlgStates;
-  algJacobian.Allocate(m, m);
-  algJacobianInverse.Allocate(m, m);
-  for (std::vector<double>* work : {&iterX, &iterR, &iterXTrial, &iterRTrial, &iterDx, &iterDr}) {
-    work->assign(m, 0.0);
-  }
-  algebraicScalesComputed = false;
+  algebraicStateSolver_.Allocate(numAlgStates);
   return true;
 }
 
 void Integrator::Finalize() {
   stageValues.Release();
   jacobianWork.Release();
-  algJacobian.Release();
-  algJacobianInverse.Release();
-  for (std::vector<double>* values :
-       {&currentErrors, &maxErrors, &maxAbsErrors, &maxRelErrors, &columnScale, &rowScale, &iterX,
-        &iterR, &iterXTrial, &iterRTrial, &iterDx, &iterDr}) {
+  algebraicStateSolver_.Release();
+  for (std::vector<double>* values : {&currentErrors, &maxErrors, &maxAbsErrors, &maxRelErrors}) {
     *values = {};
   }
   errorControlledCount = {};
   relativeErrorDominant = {};
   pivots = {};
   nonRepeatableReported = {};
-  algebraicScalesComputed = false;
 }
 
 void Integrator::CalculateDerivatives() {
@@ -193,6 +151,8 @@ bool Integrator::ConsumeRestart(std::vector<double>& lastStates) {
   }
   return restart;
 }
+
+bool Integrator::CalculateAlgebraicStates() { return algebraicStateSolver_.Solve(); }
 
 void Integrator::CalculateAlgebraicStatesOrStop() {
   if (numAlgStates == 0) return;
@@ -331,289 +291,6 @@ void Integrator::CalculateSecondDerivatives(double* out) {
   }
   *indVar = t;
   std::copy(saved, saved + numStates, derivatives);
-}
-
-// ---- Algebraic states ----------------------------------------------------------------------
-//
-// The iteration works on scaled variables: algebraic state j is multiplied by columnScale[j] and
-// residual i divided by rowScale[i], the Euclidean norms of the columns and rows of the first
-// residual Jacobian of a run. It keeps the scaled Jacobian J and its inverse B, refreshes both by
-// finite differences at the start of an initialising call and whenever progress stalls, and
-// otherwise improves them with Broyden rank-one updates from each pair of points. Each step blends
-// the Newton step -B·r with the steepest-descent step -Jᵀ·r (Cauchy length) and is damped by
-// 2^-mu, mu growing while the scaled residual fails to decrease. Rank-one updates after Broyden
-// (Math. Comp. 19, 1965); Newton and steepest-descent blend after Powell's hybrid method (1970).
-
-void Integrator::UpdateAlgebraicWeights() {
-  for (uint32_t i = 0; i < numAlgStates; ++i) {
-    const uint32_t s = numStates + i;
-    maxErrors[s] = std::max(maxAbsErrors[s], std::fabs(algStates[i]) * maxRelErrors[s]);
-  }
-}
-
-bool Integrator::CalculateAlgebraicStates() {
-  const uint32_t n = numAlgStates;
-  if (n == 0) return true;
-  double* x = algStates;
-  const double* r = residuals;
-  const double* wt = maxErrors.data() + numStates;
-
-  AlgebraicIteration state;
-  enum class Phase { kJacobian, kResiduals, kStep };
-  // The scales come from the first Jacobian of a run, which an initialising call evaluates; a
-  // call that finds no scales yet evaluates it too rather than divide by nothing.
-  Phase phase = initializing || !algebraicScalesComputed ? Phase::kJacobian : Phase::kResiduals;
-
-  for (;;) {
-    switch (phase) {
-      case Phase::kJacobian:
-        if (!EvaluateAlgebraicJacobian(state)) return false;
-        state.fresh = true;
-        phase = state.iteration == 0 ? Phase::kResiduals : Phase::kStep;
-        break;
-
-      case Phase::kResiduals: {
-        UpdateAlgebraicWeights();
-        ++state.iteration;
-        if (state.iteration > kMaxAlgebraicIterations) {
-          WriteMessage(msg::kTooManyIterations);
-          return false;
-        }
-        CalculateAuxiliaryDerivatives();
-
-        for (uint32_t i = 0; i < n; ++i) iterRTrial[i] = r[i] / rowScale[i];
-        if (state.iteration == 1) {
-          iterR = iterRTrial;
-          for (uint32_t i = 0; i < n; ++i) iterX[i] = iterXTrial[i] = columnScale[i] * x[i];
-        }
-        double weightedSum = 0;
-        double weightSum = 0;
-        for (uint32_t i = 0; i < n; ++i) {
-          const double ratio = r[i] / wt[i];
-          weightedSum += ratio * ratio;
-          weightSum += 1.0 / (wt[i] * wt[i]);
-        }
-        const double rms = std::sqrt(weightedSum / weightSum);
-        const double scaled = std::sqrt(SquaredNorm(iterRTrial.data(), n) / n);
-        state.scaledResidual = scaled;
-
-        if (writeNormalData) {
-          WriteFormattedMessage(msg::kStateVectorIteration, static_cast<long>(state.iteration));
-          WriteStates();
-          WriteFormattedMessage(msg::kResidualVector, rms, state.previousRms);
-          WriteFormattedMessage(msg::kScaledResidual, scaled, state.previousScaledResidual);
-        }
-        if (settings.GetStopFlag() || scaled == 0) return true;
-
-        bool restart = state.iteration == kJacobianRefreshIteration && !state.fresh;
-        if (!restart) {
-          if (!(scaled < state.previousScaledResidual)) {
-            ++state.mu;
-            if (!state.fresh) {
-              restart = state.mu > kMaxDampingWithoutProgress;
-              if (!restart) ApplySecantUpdate();
-            }
-          } else {
-            state.previousScaledResidual = scaled;
-            state.previousRms = rms;
-            if (state.iteration != 1) {
-              state.fresh = false;
-              state.mu = std::max(state.mu - 1, 0);
-              std::swap(iterX, iterXTrial);
-              std::swap(iterR, iterRTrial);
-            }
-            if (!state.fresh) ApplySecantUpdate();
-          }
-        }
-        if (restart) {
-          // Back to the last accepted point and a new Jacobian there.
-          for (uint32_t i = 0; i < n; ++i) x[i] = iterX[i] / columnScale[i];
-          phase = Phase::kJacobian;
-        } else {
-          phase = Phase::kStep;
-        }
-        break;
-      }
-
-      case Phase::kStep:
-        if (ComputeAlgebraicStep(state)) return true;
-        phase = Phase::kResiduals;
-        break;
-    }
-  }
-}
-
-bool Integrator::EvaluateAlgebraicJacobian(const AlgebraicIteration& state) {
-  const uint32_t n = numAlgStates;
-  UpdateAlgebraicWeights();
-  CalculateJacobian(JacobianType::AlgebraicStateJacobian, algJacobian.data());
-  if (writeExtraData) {
-    WriteMessage(msg::kNewJacobianMatrix);
-    WriteMatrix(algJacobian.data(), n, n);
-  }
-
-  if (state.iteration == 0 && (initializing || !algebraicScalesComputed)) {
-    // Column norms, then row norms of the column-scaled matrix; a zero norm is stored as -1.
-    for (uint32_t j = 0; j < n; ++j) {
-      const double norm = std::sqrt(SquaredNorm(algJacobian[j], n));
-      columnScale[j] = norm != 0 ? norm : -1;
-      for (uint32_t i = 0; i < n; ++i) algJacobian[j][i] /= columnScale[j];
-    }
-    for (uint32_t i = 0; i < n; ++i) {
-      double sum = 0;
-      for (uint32_t j = 0; j < n; ++j) sum += algJacobian[j][i] * algJacobian[j][i];
-      const double norm = std::sqrt(sum);
-      rowScale[i] = norm != 0 ? norm : -1;
-    }
-    algebraicScalesComputed = true;
-  } else {
-    for (uint32_t j = 0; j < n; ++j) {
-      for (uint32_t i = 0; i < n; ++i) algJacobian[j][i] /= columnScale[j];
-    }
-  }
-  for (uint32_t j = 0; j < n; ++j) {
-    for (uint32_t i = 0; i < n; ++i) algJacobian[j][i] /= rowScale[i];
-  }
-
-  bool singular = false;
-  for (uint32_t k = 0; k < n; ++k) {
-    if (columnScale[k] == -1) {
-      WriteFormattedMessage(msg::kNoResidualDependsOnVariable, static_cast<long>(k));
-      singular = true;
-    }
-    if (rowScale[k] == -1) {
-      WriteFormattedMessage(msg::kNoVariableAffectsResidual, static_cast<long>(k));
-      singular = true;
-    }
-  }
-  if (singular) return false;
-
-  // Linpack addresses rows: hand it J itself, element (i, j) at [i][j].
-  double** inverse = algJacobianInverse.data();
-  for (uint32_t i = 0; i < n; ++i) {
-    for (uint32_t j = 0; j < n; ++j) inverse[i][j] = algJacobian[j][i];
-  }
-  double rcond = 0;
-  const int size = static_cast<int>(n);
-  Linpack::GaussCond(inverse, size, size, pivots.data(), rcond, iterDx.data());
-  if (writeExtraData || rcond / kConditionWarningFactor + 1 == 1) {
-    WriteFormattedMessage(msg::kJacobianCondition, state.iteration > 0 ? msg::kNewPrefix : "",
-                          rcond);
-  }
-  if (rcond + 1 == 1) {
-    WriteFormattedMessage(msg::kConditionTooLow, rcond);
-    return false;
-  }
-  double determinant[2];
-  Linpack::GaussInvert(inverse, size, size, pivots.data(), determinant, iterDr.data(), 1);
-  // Back to the column layout of algJacobian: inverse[j][i] is element (i, j).
-  for (uint32_t i = 0; i < n; ++i) {
-    for (uint32_t j = i + 1; j < n; ++j) std::swap(inverse[i][j], inverse[j][i]);
-  }
-  return true;
-}
-
-void Integrator::ApplySecantUpdate() {
-  const uint32_t n = numAlgStates;
-  double* dx = iterDx.data();
-  double* dr = iterDr.data();
-  for (uint32_t i = 0; i < n; ++i) {
-    dx[i] = iterXTrial[i] - iterX[i];
-    dr[i] = iterRTrial[i] - iterR[i];
-  }
-  // u = dr - J·dx, v = dx - B·dr, t = dxᵀ·B (in the Jacobian work vectors, free here).
-  double* u = jacobianWork[0];
-  double* v = jacobianWork[1];
-  double* t = jacobianWork[2];
-  std::copy(dr, dr + n, u);
-  std::copy(dx, dx + n, v);
-  for (uint32_t j = 0; j < n; ++j) {
-    const double* jColumn = algJacobian[j];
-    const double* bColumn = algJacobianInverse[j];
-    double dot = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-      u[i] -= jColumn[i] * dx[j];
-      v[i] -= bColumn[i] * dr[j];
-      dot += dx[i] * bColumn[i];
-    }
-    t[j] = dot;
-  }
-  double a = 0;
-  for (uint32_t i = 0; i < n; ++i) a += t[i] * dr[i];
-  const double d = SquaredNorm(dx, n);
-  if (d == 0) return;
-  const double theta = std::fabs(a) <= kSecantDampingRange * d ? kSecantDamping : 1.0;
-  const double inverseUpdateDenominator = (1 - theta) * d + theta * a;
-  for (uint32_t j = 0; j < n; ++j) {
-    double* jColumn = algJacobian[j];
-    double* bColumn = algJacobianInverse[j];
-    for (uint32_t i = 0; i < n; ++i) {
-      jColumn[i] += theta * u[i] * dx[j] / d;
-      bColumn[i] += theta * v[i] * t[j] / inverseUpdateDenominator;
-    }
-  }
-}
-
-bool Integrator::ComputeAlgebraicStep(AlgebraicIteration& state) {
-  const uint32_t n = numAlgStates;
-  const double* wt = maxErrors.data() + numStates;
-  // Newton step p = -B·r and steepest-descent direction q = -Jᵀ·r at the accepted point.
-  double* p = iterDx.data();
-  double* q = iterDr.data();
-  double* jq = jacobianWork[0];
-  std::fill(p, p + n, 0.0);
-  for (uint32_t j = 0; j < n; ++j) {
-    const double* jColumn = algJacobian[j];
-    const double* bColumn = algJacobianInverse[j];
-    double dot = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-      p[i] += bColumn[i] * iterR[j];
-      dot += jColumn[i] * iterR[i];
-    }
-    q[j] = -dot;
-  }
-  for (uint32_t i = 0; i < n; ++i) p[i] = -p[i];
-  std::fill(jq, jq + n, 0.0);
-  for (uint32_t j = 0; j < n; ++j) {
-    const double* jColumn = algJacobian[j];
-    for (uint32_t i = 0; i < n; ++i) jq[i] += jColumn[i] * q[j];
-  }
-  // Cauchy length: the minimiser of |r + α·J·q| along q.
-  const double alpha = SquaredNorm(q, n) / (SquaredNorm(jq, n) + DBL_MIN);
-
-  if (initializing && state.iteration < 2) {
-    // First damping from how far the Newton step reaches relative to the residual.
-    const double exponent =
-        std::trunc(std::log(SquaredNorm(p, n) / (state.scaledResidual * state.scaledResidual)) /
-                   std::log(2.0));
-    state.mu = exponent > 0 ? static_cast<int32_t>(std::min(exponent, kMaxDampingExponent)) : 0;
-  }
-
-  const double damping = std::ldexp(1.0, -state.mu);
-  double relativeStep = 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    const double d = damping * (p[i] + state.mu * alpha * q[i]);
-    iterXTrial[i] = iterX[i] + d;
-    const double relative = d / (wt[i] * columnScale[i]);
-    relativeStep += relative * relative;
-  }
-  relativeStep = std::sqrt(relativeStep);
-
-  if (writeNormalData) {
-    double newton = 0;
-    double steepest = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-      const double pi = p[i] / columnScale[i];
-      const double qi = alpha * q[i] / columnScale[i];
-      newton += pi * pi;
-      steepest += qi * qi;
-    }
-    WriteFormattedMessage(msg::kNewtonStep, std::sqrt(newton), std::sqrt(steepest));
-    WriteFormattedMessage(msg::kRelativeStep, relativeStep, static_cast<long>(state.mu));
-  }
-  for (uint32_t i = 0; i < n; ++i) algStates[i] = iterXTrial[i] / columnScale[i];
-  // With mu = 0 this never holds: an undamped step is always checked by one more evaluation.
-  return std::pow(2 * relativeStep, state.mu) < kConvergedStep;
 }
 
 // ---- Bindings --------------------------------------------------------------------------------

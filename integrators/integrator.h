@@ -1,8 +1,8 @@
 // Integrator: the base class of every integration algorithm. It binds the model's state arrays and
 // derivative function, guards every derivative evaluation against floating-point faults, keeps
 // the per-state error weights, forms finite-difference Jacobians and the time derivative, solves
-// the model's algebraic states with a damped Newton/Broyden iteration, and writes diagnostics to
-// its message buffer.
+// the model's algebraic states through its AlgebraicStateSolver, and writes diagnostics to its
+// message buffer.
 //
 // The solver drives an integrator through its public members: before every Step it writes
 // stepSize and copies computeJacobValidity, maxOrder, jacobNonlinThresh, twoSidedMatrixEval,
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "integrators/algebraic_state_solver.h"
 #include "integrators/linpack.h"
 #include "solver/integrator_settings.h"
 #include "tarn/tarnsim.h"
@@ -74,10 +75,9 @@ class Integrator {
   // "unknown exception". While `initializing` the model is called without any of this.
   virtual void CalculateDerivatives();
 
-  // Solves residuals(algStates) = 0 with a damped quasi-Newton iteration on scaled variables
-  // (Broyden rank-one updates of the Jacobian and its inverse, a step blending the Newton and the
-  // steepest-descent directions). True when there are no algebraic states or it converged; false,
-  // with a message, on a singular structure, a condition too low or 50 iterations.
+  // Solves residuals(algStates) = 0 (AlgebraicStateSolver::Solve). True when there are no
+  // algebraic states or it converged; false, with a message, on a singular structure, a condition
+  // too low or 50 iterations.
   virtual bool CalculateAlgebraicStates();
 
   // Finite-difference Jacobian: columns[j][i] = d(equation i)/d(variable j) for the groups `type`
@@ -191,17 +191,8 @@ class Integrator {
   double jacobNonlinThresh = 0.2;
   std::vector<uint8_t> nonRepeatableReported;  // [totalStates] per row, within one Jacobian
   int32_t jacobianEvaluations = 0;             // counted by the multi-value methods
-
-  // Scaled residual Jacobian of the algebraic iteration and its inverse, numAlgStates column
-  // vectors each: algJacobian[j][i] = d(residual i)/d(algebraic state j), likewise the inverse.
-  PointerMatrix algJacobian;
-  PointerMatrix algJacobianInverse;
-  std::vector<double> columnScale;  // [totalStates] scale of each algebraic state
-  std::vector<double> rowScale;     // [totalStates] scale of each residual
-  std::vector<int32_t> pivots;      // [totalStates] for Linpack
-  // Work vectors of the algebraic iteration [numAlgStates]: accepted scaled point and its scaled
-  // residuals, trial point and its scaled residuals, secant differences of points and residuals.
-  std::vector<double> iterX, iterR, iterXTrial, iterRTrial, iterDx, iterDr;
+  // [totalStates] LU pivots of the Rosenbrock iteration matrix and of the algebraic iteration.
+  std::vector<int32_t> pivots;
 
   std::string messages;        // filled by WriteMessage, collected by the runtime
   uint64_t messagesLeftOut = 0;  // messages past kMessageBufferLimit since the last collection
@@ -211,21 +202,10 @@ class Integrator {
   void TraceEvaluation(const char* label);
 
  private:
-  struct AlgebraicIteration;
-
-  // Algebraic weights max(maxAbsErrors, |z|·maxRelErrors) into maxErrors[numStates..].
-  void UpdateAlgebraicWeights();
-  // Jacobian evaluation of the algebraic iteration: scaled Jacobian, its condition and inverse.
-  bool EvaluateAlgebraicJacobian(const AlgebraicIteration& iteration);
-  // Broyden rank-one update of algJacobian and algJacobianInverse from the last two points.
-  void ApplySecantUpdate();
-  // Damped step from the accepted point; true when it is small enough to stop.
-  bool ComputeAlgebraicStep(AlgebraicIteration& iteration);
   // Appends values formatted by kValue and separated by kValueSeparator.
   static void AppendValues(std::string& line, const double* values, uint32_t count);
 
-  // Whether columnScale and rowScale hold the scales of a residual Jacobian.
-  bool algebraicScalesComputed = false;
+  AlgebraicStateSolver algebraicStateSolver_{*this};
 };
 
 }  // namespace tarn
