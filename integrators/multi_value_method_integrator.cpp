@@ -289,6 +289,13 @@ void MultiValueMethodIntegrator::EvaluateModel() {
   CalculateDerivatives();
 }
 
+bool MultiValueMethodIntegrator::EvaluateJacobian() {
+  const bool formed = CalculateJacobianGeneralMatrix();
+  ++jacobianEvaluations;
+  if (!formed) WriteMessage(msg::kJacobianCalculationFailed);
+  return formed;
+}
+
 void MultiValueMethodIntegrator::AbandonStep(double t0) {
   std::copy(nordsieck[0], nordsieck[0] + numStates, states);
   *indVar = t0;
@@ -316,10 +323,7 @@ bool MultiValueMethodIntegrator::StartStep(bool& restarted) {
 
   ClearWorkAreas();
   UpdateMaxErrorVector(true);
-  const bool formed = CalculateJacobianGeneralMatrix();
-  ++jacobianEvaluations;
-  if (!formed) {
-    WriteMessage(msg::kJacobianCalculationFailed);
+  if (!EvaluateJacobian()) {
     settings.SetStopFlag(true);
     stepsUntilOrderChange = -2;  // the history is gone: a continued run restarts again
     return false;
@@ -448,180 +452,187 @@ double MultiValueMethodIntegrator::ChooseStepAndOrder(int32_t fail, double error
 }
 
 void MultiValueMethodIntegrator::Step() {
-  const uint32_t n = numStates;
-  const int g = Family();
-  const double t0 = *indVar;
-
-  bool restarted = false;
-  if (!StartStep(restarted)) return;
+  StepState step;
+  step.t0 = *indVar;
+  if (!StartStep(step.restarted)) return;
   currentOrder = std::min(currentOrder, OrderLimit());
   UpdateMaxErrorVector(true);
-  double h = stepSize;
-  const bool changed =
-      restarted || std::fabs(h - nordsieckStep) > stepChangeTolerance * kStepChangeScale;
+  step.h = stepSize;
+  step.changedOnEntry =
+      step.restarted || std::fabs(step.h - nordsieckStep) > stepChangeTolerance * kStepChangeScale;
 
   CalculateAlgebraicStatesOrStop();
   CalculateAuxiliaryDerivatives();
   TraceEvaluation(msg::kStageEvaluations[0]);
 
-  const double* w = maxErrors.data();
-  // Positive: error-test failures, negative: convergence failures since the last success.
-  int32_t fail = 0;
-  bool earlierAttemptFailed = false;
-  for (bool firstAttempt = true;; firstAttempt = false) {
-    // The first attempt of a step of unchanged size works on the accepted array as it stands
-    // and reuses the factors of the previous step.
-    if (!firstAttempt || changed) {
-      ChangeBasis(h);
-      if (IsStiff()) {
-        ++luDecompositions;
-        if (!CalculateInverseTransitionMatrix(h)) {
-          WriteMessage(msg::kZeroDeterminantStiff);
-          AbandonStep(t0);
-          return;
-        }
-      }
-    }
-    if (settings.GetStopFlag()) {
-      AbandonStep(t0);
-      return;
-    }
-    const int32_t q = currentOrder;
-    *indVar = t0 + h;
-    UpdateNordsieckVector();
-    std::fill(correctionSum.begin(), correctionSum.end(), 0.0);
-
-    uint32_t lastFailing = 0;
-    const Correction correction = Correct(h, fail, lastFailing);
-    if (correction == Correction::kStopped) {
-      AbandonStep(t0);
-      return;
-    }
-
-    double r = 1;
-    bool accepted = false;
-    bool giveUp = false;
-    uint32_t controlling = 0;
-    if (correction == Correction::kNotConverged) {
-      ++predictorCorrectorResets[lastFailing];
-      earlierAttemptFailed = true;
-      if (IsStiff() && fail >= 0) {
-        // Linearise at the prediction: a diverged iterate gives a Jacobian so large that the
-        // next corrections look converged while they barely move the prediction.
-        ChangeBasis(h);
-        UpdateNordsieckVector();
-        std::copy(nordsieckWork[0], nordsieckWork[0] + n, states);
-        CalculateAlgebraicStatesOrStop();
-        if (settings.GetStopFlag()) {
-          AbandonStep(t0);
-          return;
-        }
-        const bool formed = CalculateJacobianGeneralMatrix();
-        ++jacobianEvaluations;
-        if (!formed) {
-          WriteMessage(msg::kJacobianCalculationFailed);
-          AbandonStep(t0);
-          return;
-        }
-        if (writeExtraData) {
-          WriteMessage(msg::kNewJacobianMatrix);
-          WriteMatrix(generalJacobian.data(), totalStates, totalStates);
-        }
-      } else if (h > minStepSize) {
-        h = std::max(h * kConvergenceFailureCut, minStepSize);
-      } else {
-        giveUp = true;
-        controlling = lastFailing;
-      }
-      if (!giveUp) {
-        stepsUntilOrderChange = q + 1;
-        fail = std::min(fail, 0) - 1;
+  for (;; step.firstAttempt = false) {
+    Outcome outcome = Attempt(step);
+    if (outcome.verdict == Verdict::kGiveUp) outcome = GiveUp(step, outcome.controlling);
+    switch (outcome.verdict) {
+      case Verdict::kRetry:
         continue;
-      }
-    } else {
-      const LargestRatio error =
-          FindLargestRatio(n, w, [&](uint32_t i) { return std::fabs(correctionSum[i]); });
-      if (fail == 0 && n > 0) ++errorControlledCount[error.index];
-      const double limit = kErrorTestConstants[g][q];
-      if (writeNormalData) {
-        WriteMessage(msg::kCorrectorConverged);
-        WriteMessage(msg::kSumOfDerivativeDifferences);
-        double* column = correctionSum.data();
-        WriteMatrix(&column, n, 1);
-        WriteFormattedMessage(msg::kStateLargestRelativeError, static_cast<long>(error.index),
-                              error.ratio);
-        WriteFormattedMessage(msg::kScaledErrorBelowUnity, error.ratio / limit);
-      }
-      if (!(error.ratio <= limit)) {
-        earlierAttemptFailed = true;
-        if (fail == kErrorTestFailuresBeforeGiveUp) {
-          giveUp = true;
-          controlling = error.index;
-        } else {
-          fail = std::max(fail, 0) + 1;
-          r = ChooseStepAndOrder(fail, error.numerator, error.weight);
-        }
-      } else {
-        fail = 0;
-        for (int32_t j = 2; j <= q; ++j) {
-          const double l = Coefficient(q, j);
-          double* z = nordsieckWork[j];
-          for (uint32_t i = 0; i < n; ++i) z[i] += l * correctionSum[i];
-        }
-        if (stepsUntilOrderChange == 1) previousCorrection = correctionSum;
-        if (stepsUntilOrderChange == 0) {
-          stepsUntilOrderChange = q + 1;
-          r = ChooseStepAndOrder(fail, error.numerator, error.weight);
-        }
-        for (int32_t j = 0; j <= currentOrder; ++j) {
-          std::copy(nordsieckWork[j], nordsieckWork[j] + n, nordsieck[j]);
-        }
-        nordsieckStep = h;
-        lastStepSize = h;
-        --stepsUntilOrderChange;
-        accepted = true;
-      }
-    }
-
-    if (giveUp) {
-      if (q > 1 || h > minStepSize) {
-        fail = 1;
-        r = kForcedHalving;
-        if (q > 1) {
-          --currentOrder;
-          stepsUntilOrderChange = currentOrder + 1;
-        }
-      } else {
-        minStepViolated = true;
-        settings.SetMinStepSizeViolation(true);
-        EvaluateModel();
-        stepsUntilOrderChange = -2;
-        WriteFormattedMessage(msg::kCannotSatisfyErrorCriterionMultiValue,
-                              static_cast<long>(controlling));
-        stepSize = h;
-        stepSizeChanged = true;
+      case Verdict::kAbandoned:
+        AbandonStep(step.t0);
         return;
-      }
+      case Verdict::kEndedAtMinimumStep:
+        return;
+      case Verdict::kAccepted:
+      case Verdict::kRejected:
+      case Verdict::kGiveUp:
+        break;
     }
-
-    // Step-size update.
-    if (!restarted) r = std::max(r, kSmallestReduction);
-    bool sizeChanged = false;
-    if (r >= kSmallestUsefulIncrease[g] || r < 1) {
-      sizeChanged = true;
-      const double scaled = std::min(r, kMaxStepFactor) * h;
-      // A reduction never lengthens a step the solver had already cut below minStepSize.
-      h = r < 1 ? std::min(h, std::max(scaled, minStepSize))
-                : std::min(std::max(scaled, minStepSize), maxStepSize);
-    }
-    stepSize = h;
-    if (accepted) {
-      stepSizeChanged = sizeChanged || earlierAttemptFailed;
-      std::copy(nordsieck[0], nordsieck[0] + n, states);
+    const bool sizeChanged = UpdateStepSize(step, outcome.factor);
+    if (outcome.verdict == Verdict::kAccepted) {
+      stepSizeChanged = sizeChanged || step.earlierAttemptFailed;
+      std::copy(nordsieck[0], nordsieck[0] + numStates, states);
       return;
     }
     stepSizeChanged = sizeChanged;
   }
+}
+
+MultiValueMethodIntegrator::Outcome MultiValueMethodIntegrator::Attempt(StepState& step) {
+  // The first attempt of a step of unchanged size works on the accepted array as it stands and
+  // reuses the factors of the previous step.
+  if (!step.firstAttempt || step.changedOnEntry) {
+    ChangeBasis(step.h);
+    if (IsStiff()) {
+      ++luDecompositions;
+      if (!CalculateInverseTransitionMatrix(step.h)) {
+        WriteMessage(msg::kZeroDeterminantStiff);
+        return {Verdict::kAbandoned};
+      }
+    }
+  }
+  if (settings.GetStopFlag()) return {Verdict::kAbandoned};
+  const int32_t q = currentOrder;
+  *indVar = step.t0 + step.h;
+  UpdateNordsieckVector();
+  std::fill(correctionSum.begin(), correctionSum.end(), 0.0);
+
+  uint32_t lastFailing = 0;
+  const Correction correction = Correct(step.h, step.fail, lastFailing);
+  if (correction == Correction::kStopped) return {Verdict::kAbandoned};
+  if (correction == Correction::kNotConverged) {
+    return HandleConvergenceFailure(step, q, lastFailing);
+  }
+  return TestError(step, q);
+}
+
+MultiValueMethodIntegrator::Outcome MultiValueMethodIntegrator::HandleConvergenceFailure(
+    StepState& step, int32_t q, uint32_t lastFailing) {
+  ++predictorCorrectorResets[lastFailing];
+  step.earlierAttemptFailed = true;
+  if (IsStiff() && step.fail >= 0) {
+    if (!RefreshJacobianAtPrediction(step.h)) return {Verdict::kAbandoned};
+  } else if (step.h > minStepSize) {
+    step.h = std::max(step.h * kConvergenceFailureCut, minStepSize);
+  } else {
+    return {Verdict::kGiveUp, 1, lastFailing};
+  }
+  stepsUntilOrderChange = q + 1;
+  step.fail = std::min(step.fail, 0) - 1;
+  return {Verdict::kRetry};
+}
+
+bool MultiValueMethodIntegrator::RefreshJacobianAtPrediction(double h) {
+  // Linearise at the prediction: a diverged iterate gives a Jacobian so large that the next
+  // corrections look converged while they barely move the prediction.
+  ChangeBasis(h);
+  UpdateNordsieckVector();
+  std::copy(nordsieckWork[0], nordsieckWork[0] + numStates, states);
+  CalculateAlgebraicStatesOrStop();
+  if (settings.GetStopFlag() || !EvaluateJacobian()) return false;
+  if (writeExtraData) {
+    WriteMessage(msg::kNewJacobianMatrix);
+    WriteMatrix(generalJacobian.data(), totalStates, totalStates);
+  }
+  return true;
+}
+
+MultiValueMethodIntegrator::Outcome MultiValueMethodIntegrator::TestError(StepState& step,
+                                                                          int32_t q) {
+  const uint32_t n = numStates;
+  const LargestRatio error = FindLargestRatio(
+      n, maxErrors.data(), [&](uint32_t i) { return std::fabs(correctionSum[i]); });
+  if (step.fail == 0 && n > 0) ++errorControlledCount[error.index];
+  const double limit = kErrorTestConstants[Family()][q];
+  if (writeNormalData) {
+    WriteMessage(msg::kCorrectorConverged);
+    WriteMessage(msg::kSumOfDerivativeDifferences);
+    double* column = correctionSum.data();
+    WriteMatrix(&column, n, 1);
+    WriteFormattedMessage(msg::kStateLargestRelativeError, static_cast<long>(error.index),
+                          error.ratio);
+    WriteFormattedMessage(msg::kScaledErrorBelowUnity, error.ratio / limit);
+  }
+  // A NaN error fails the test.
+  if (error.ratio <= limit) {
+    return {Verdict::kAccepted, CompleteStep(step, q, error.numerator, error.weight)};
+  }
+  step.earlierAttemptFailed = true;
+  if (step.fail == kErrorTestFailuresBeforeGiveUp) return {Verdict::kGiveUp, 1, error.index};
+  step.fail = std::max(step.fail, 0) + 1;
+  return {Verdict::kRejected, ChooseStepAndOrder(step.fail, error.numerator, error.weight)};
+}
+
+double MultiValueMethodIntegrator::CompleteStep(StepState& step, int32_t q, double errorNumerator,
+                                                double errorWeight) {
+  const uint32_t n = numStates;
+  step.fail = 0;
+  for (int32_t j = 2; j <= q; ++j) {
+    const double l = Coefficient(q, j);
+    double* z = nordsieckWork[j];
+    for (uint32_t i = 0; i < n; ++i) z[i] += l * correctionSum[i];
+  }
+  if (stepsUntilOrderChange == 1) previousCorrection = correctionSum;
+  double r = 1;
+  if (stepsUntilOrderChange == 0) {
+    stepsUntilOrderChange = q + 1;
+    r = ChooseStepAndOrder(step.fail, errorNumerator, errorWeight);
+  }
+  for (int32_t j = 0; j <= currentOrder; ++j) {
+    std::copy(nordsieckWork[j], nordsieckWork[j] + n, nordsieck[j]);
+  }
+  nordsieckStep = step.h;
+  lastStepSize = step.h;
+  --stepsUntilOrderChange;
+  return r;
+}
+
+MultiValueMethodIntegrator::Outcome MultiValueMethodIntegrator::GiveUp(StepState& step,
+                                                                       uint32_t controlling) {
+  if (currentOrder > 1 || step.h > minStepSize) {
+    step.fail = 1;
+    if (currentOrder > 1) {
+      --currentOrder;
+      stepsUntilOrderChange = currentOrder + 1;
+    }
+    return {Verdict::kRejected, kForcedHalving};
+  }
+  minStepViolated = true;
+  settings.SetMinStepSizeViolation(true);
+  EvaluateModel();
+  stepsUntilOrderChange = -2;
+  WriteFormattedMessage(msg::kCannotSatisfyErrorCriterionMultiValue,
+                        static_cast<long>(controlling));
+  stepSize = step.h;
+  stepSizeChanged = true;
+  return {Verdict::kEndedAtMinimumStep};
+}
+
+bool MultiValueMethodIntegrator::UpdateStepSize(StepState& step, double r) {
+  if (!step.restarted) r = std::max(r, kSmallestReduction);
+  bool sizeChanged = false;
+  if (r >= kSmallestUsefulIncrease[Family()] || r < 1) {
+    sizeChanged = true;
+    const double scaled = std::min(r, kMaxStepFactor) * step.h;
+    // A reduction never lengthens a step the solver had already cut below minStepSize.
+    step.h = r < 1 ? std::min(step.h, std::max(scaled, minStepSize))
+                   : std::min(std::max(scaled, minStepSize), maxStepSize);
+  }
+  stepSize = step.h;
+  return sizeChanged;
 }
 
 void MultiValueMethodIntegrator::WriteStatistics() {

@@ -109,6 +109,31 @@ class MultiValueMethodIntegrator : public Integrator {
  private:
   enum class Correction { kConverged, kNotConverged, kStopped };
 
+  // What became of one attempt at the step.
+  enum class Verdict {
+    kAccepted,            // the step is taken; the step size is updated by `factor`
+    kRejected,            // try again with the step size updated by `factor`
+    kRetry,               // try again as the convergence failure's handling left it
+    kGiveUp,              // the tests cannot be met at this order and step; `controlling` failed
+    kEndedAtMinimumStep,  // given up at order 1 and minStepSize: the step ends, the run goes on
+    kAbandoned,           // the step is abandoned with the stop flag raised
+  };
+  struct Outcome {
+    Verdict verdict;
+    double factor = 1;         // step-size factor of kAccepted and kRejected
+    uint32_t controlling = 0;  // state that failed the test, for kGiveUp
+  };
+  // What the attempts of one step share.
+  struct StepState {
+    double t0 = 0;                // *indVar at the start of the step
+    double h = 0;                 // step size of the present attempt
+    bool restarted = false;       // the step began with a restart
+    bool changedOnEntry = false;  // restarted, or h differs from the history's step
+    bool firstAttempt = true;
+    int32_t fail = 0;                   // > 0: error-test failures, < 0: convergence failures
+    bool earlierAttemptFailed = false;  // an attempt failed or cut h
+  };
+
   // The coefficient row of this family: 0 Adams, 1 Gear.
   int Family() const;
   bool IsStiff() const;
@@ -126,6 +151,29 @@ class MultiValueMethodIntegrator : public Integrator {
   // the largest scaled correction. Changes currentOrder when another order is better and then
   // starts a new highest Nordsieck column or drops the highest one.
   double ChooseStepAndOrder(int32_t fail, double errorNumerator, double errorWeight);
+  // One attempt from t0 with step.h: rescaling and factoring as needed, prediction, correction,
+  // then the handling of a convergence failure or the error test.
+  Outcome Attempt(StepState& step);
+  // Refreshes the Jacobian (Gear, first failure since a success) or cuts the step; kGiveUp at
+  // minStepSize, kAbandoned when the Jacobian cannot be formed.
+  Outcome HandleConvergenceFailure(StepState& step, int32_t q, uint32_t lastFailing);
+  // Jacobian at the prediction of step size h; false when the stop flag is raised or the
+  // Jacobian cannot be formed.
+  bool RefreshJacobianAtPrediction(double h);
+  // The error test of the corrector's result at order q: accepted (CompleteStep), rejected with
+  // a new step and order, or given up after repeated failures.
+  Outcome TestError(StepState& step, int32_t q);
+  // Adds the remaining corrections, makes a step/order decision when one is due and accepts the
+  // attempt as the new history; returns the step-size factor.
+  double CompleteStep(StepState& step, int32_t q, double errorNumerator, double errorWeight);
+  // Above order 1 or minStepSize: half the step (kRejected), at one order lower. At order 1 and
+  // minStepSize: report the violation, leave the states at the last iterate and schedule a
+  // restart (kEndedAtMinimumStep).
+  Outcome GiveUp(StepState& step, uint32_t controlling);
+  // The step size for the next attempt or step from the factor r; true when it changed.
+  bool UpdateStepSize(StepState& step, double r);
+  // CalculateJacobianGeneralMatrix, counted; false, with a message, when it fails.
+  bool EvaluateJacobian();
   // Algebraic states when there are any, then the model.
   void EvaluateModel();
   // Abandons the step: states and *indVar back at the start, stop flag raised, and a restart
