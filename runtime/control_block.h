@@ -97,6 +97,12 @@ class ControlBlock {
   void** entries_ = nullptr;  // borrowed: points into the instance's address table
 };
 
+class IntegratorSettings;
+
+// Points every setting of `settings` at its control symbol in `control`; a setting whose symbol
+// is not bound keeps what it pointed at.
+void BindSettings(IntegratorSettings& settings, const ControlBlock& control);
+
 }  // namespace tarn
 
 #endif  // TARN_RUNTIME_CONTROL_BLOCK_H

@@ -30,44 +30,19 @@ void ForEachRegistration(const std::vector<Registration>& list, Notify notify) {
   for (size_t i = 0; i < list.size(); ++i) notify(list[i]);
 }
 
-// Points every setting of the solver's record at its control symbol; a setting whose symbol is not
-// bound keeps the record's own storage.
+}  // namespace
+
 void BindSettings(IntegratorSettings& settings, const ControlBlock& control) {
   auto bind = [&](auto*& setting, Control symbol) {
     using Target = std::remove_reference_t<decltype(*setting)>;
     if (void* address = control.Address(symbol)) setting = static_cast<Target*>(address);
   };
-  bind(settings.commInterval, Control::kCint);
-  bind(settings.algoritm, Control::kIalg);
-  bind(settings.stepsPerCint, Control::kNstp);
-  bind(settings.maxStepSize, Control::kMaxt);
-  bind(settings.minStepSize, Control::kMint);
-  bind(settings.minStepSizeViolation, Control::kZzierr);
-  bind(settings.stopFlag, Control::kZzstopflag);
-  bind(settings.numCommIntsPerOuput, Control::kNciout);
-  bind(settings.currIntegrationOrder, Control::kCioitg);
-  bind(settings.computeJacobValidity, Control::kCjvitg);
-  bind(settings.currActualStepSize, Control::kCssitg);
-  bind(settings.doublePrecStates, Control::kDpsitg);
-  bind(settings.errsBasedOnCurrState, Control::kEcsitg);
-  bind(settings.forceExtraDerivEval, Control::kFdeitg);
-  bind(settings.noExtraEvals, Control::kNxeitg);
-  bind(settings.jacobNonlinThresh, Control::kTjnitg);
-  bind(settings.twoSidedMatrixEval, Control::kTsmitg);
-  bind(settings.writeEventDescription, Control::kWeditg);
-  bind(settings.writeErrorSummary, Control::kWesitg);
-  bind(settings.writeNormalData, Control::kWnditg);
-  bind(settings.writeExtraData, Control::kWxditg);
-  bind(settings.numDebugDumps, Control::kNdbug);
-  bind(settings.indVarInitVal, Control::kZzticg);
-  bind(settings.commIntOnEvent, Control::kCieitg);
-  bind(settings.jacUpperBandwidth, Control::kUbwitg);
-  bind(settings.jacLowerBandwidth, Control::kLbwitg);
-  bind(settings.odepackMethodFlag, Control::kOmfitg);
-  bind(settings.maxIntegOrder, Control::kMxoitg);
+#define TARN_INTEGRATOR_SETTING(Name, member, Storage, Value, control, defaultValue, defaults, \
+                                access)                                                        \
+  bind(settings.member, Control::control);
+#include "solver/integrator_settings.def"
+#undef TARN_INTEGRATOR_SETTING
 }
-
-}  // namespace
 
 uint32_t FlattenedSize(const std::array<uint32_t, kMaxDimensions>& dimensions) {
   uint32_t size = 1;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "runtime/control_block.h"
 #include "solver/ode_solver.h"
 #include "support/control_symbols.h"
 
@@ -129,38 +130,12 @@ class SolverTestModel : public ::testing::Test {
   }
 
   void BindSettings() {
-    IntegratorSettings& s = solver.settings;
-    ControlSymbols& c = control;
-    s.commInterval = &c.cint;
-    s.algoritm = &c.ialg;
-    s.stepsPerCint = &c.nstp;
-    s.maxStepSize = &c.maxt;
-    s.minStepSize = &c.mint;
-    s.minStepSizeViolation = &c.zzierr;
-    s.stopFlag = &c.zzstopflag;
-    s.numCommIntsPerOuput = &c.nciout;
-    s.currIntegrationOrder = &c.cioitg;
-    s.computeJacobValidity = &c.cjvitg;
-    s.currActualStepSize = &c.cssitg;
-    s.doublePrecStates = &c.dpsitg;
-    s.errsBasedOnCurrState = &c.ecsitg;
-    s.forceExtraDerivEval = &c.fdeitg;
-    s.maxIntegOrder = &c.mxoitg;
-    s.noExtraEvals = &c.nxeitg;
-    s.jacobNonlinThresh = &c.tjnitg;
-    s.twoSidedMatrixEval = &c.tsmitg;
-    s.writeEventDescription = &c.weditg;
-    s.writeErrorSummary = &c.wesitg;
-    s.writeNormalData = &c.wnditg;
-    s.writeExtraData = &c.wxditg;
-    s.numDebugDumps = &c.ndbug;
-    s.indVarInitVal = &c.zzticg;
-    s.commIntOnEvent = &c.cieitg;
-    s.jacUpperBandwidth = &c.ubwitg;
-    s.jacLowerBandwidth = &c.lbwitg;
-    s.odepackMethodFlag = &c.omfitg;
+    controlAddresses_ = ControlSymbolAddresses(&control);
+    tarn::BindSettings(solver.settings, ControlBlock(controlAddresses_.data()));
   }
 
+  // The address table of `control`, as the runtime's control block reads it.
+  std::array<void*, 47> controlAddresses_{};
   static inline SolverTestModel* current_ = nullptr;
 };
 

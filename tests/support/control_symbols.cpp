@@ -85,9 +85,17 @@ void RegisterControlSymbols(uint32_t first) {
 
 void BindControlSymbols(uint32_t instance, uint32_t first, ControlSymbols* symbols) {
   uint32_t index = first;
-  for (const ControlRow& row : kRows) {
-    TarnSimSetVariablePointer(instance, index++, reinterpret_cast<char*>(symbols) + row.offset);
+  for (void* address : ControlSymbolAddresses(symbols)) {
+    TarnSimSetVariablePointer(instance, index++, address);
   }
+}
+
+std::array<void*, 47> ControlSymbolAddresses(ControlSymbols* symbols) {
+  std::array<void*, 47> addresses{};
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    addresses[i] = reinterpret_cast<char*>(symbols) + kRows[i].offset;
+  }
+  return addresses;
 }
 
 }  // namespace tarn::test

@@ -3,6 +3,7 @@
 #ifndef TARN_TESTS_SUPPORT_CONTROL_SYMBOLS_H
 #define TARN_TESTS_SUPPORT_CONTROL_SYMBOLS_H
 
+#include <array>
 #include <cstdint>
 
 namespace tarn::test {
@@ -64,6 +65,10 @@ void RegisterControlSymbols(uint32_t first);
 
 // Binds the 47 control symbols of `instance` to `symbols`.
 void BindControlSymbols(uint32_t instance, uint32_t first, ControlSymbols* symbols);
+
+// The addresses of the 47 fields of `symbols` in control block order, as an instance's address
+// table holds them.
+std::array<void*, 47> ControlSymbolAddresses(ControlSymbols* symbols);
 
 }  // namespace tarn::test
 
