@@ -86,18 +86,11 @@ void AlgebraicStateSolver::UpdateWeights() {
 }
 
 bool AlgebraicStateSolver::Solve() {
-  const uint32_t n = integrator_.numAlgStates;
-  if (n == 0) return true;
-  double* x = integrator_.algStates;
-  const double* r = integrator_.residuals;
-  const double* wt = integrator_.maxErrors.data() + integrator_.numStates;
-
+  if (integrator_.numAlgStates == 0) return true;
   Iteration state;
-  enum class Phase { kJacobian, kResiduals, kStep };
   // The scales come from the first Jacobian of a run, which an initialising call evaluates; a
   // call that finds no scales yet evaluates it too rather than divide by nothing.
   Phase phase = integrator_.initializing || !scalesComputed_ ? Phase::kJacobian : Phase::kResiduals;
-
   for (;;) {
     switch (phase) {
       case Phase::kJacobian:
@@ -105,78 +98,88 @@ bool AlgebraicStateSolver::Solve() {
         state.fresh = true;
         phase = state.iteration == 0 ? Phase::kResiduals : Phase::kStep;
         break;
-
-      case Phase::kResiduals: {
-        UpdateWeights();
-        ++state.iteration;
-        if (state.iteration > kMaxAlgebraicIterations) {
-          integrator_.WriteMessage(msg::kTooManyIterations);
-          return false;
-        }
-        integrator_.CalculateAuxiliaryDerivatives();
-
-        for (uint32_t i = 0; i < n; ++i) rTrial_[i] = r[i] / rowScale_[i];
-        if (state.iteration == 1) {
-          r_ = rTrial_;
-          for (uint32_t i = 0; i < n; ++i) x_[i] = xTrial_[i] = columnScale_[i] * x[i];
-        }
-        double weightedSum = 0;
-        double weightSum = 0;
-        for (uint32_t i = 0; i < n; ++i) {
-          const double ratio = r[i] / wt[i];
-          weightedSum += ratio * ratio;
-          weightSum += 1.0 / (wt[i] * wt[i]);
-        }
-        const double rms = std::sqrt(weightedSum / weightSum);
-        const double scaled = std::sqrt(SquaredNorm(rTrial_.data(), n) / n);
-        state.scaledResidual = scaled;
-
-        if (integrator_.writeNormalData) {
-          integrator_.WriteFormattedMessage(msg::kStateVectorIteration,
-                                            static_cast<long>(state.iteration));
-          integrator_.WriteStates();
-          integrator_.WriteFormattedMessage(msg::kResidualVector, rms, state.previousRms);
-          integrator_.WriteFormattedMessage(msg::kScaledResidual, scaled,
-                                            state.previousScaledResidual);
-        }
-        if (integrator_.settings.GetStopFlag() || scaled == 0) return true;
-
-        bool restart = state.iteration == kJacobianRefreshIteration && !state.fresh;
-        if (!restart) {
-          if (!(scaled < state.previousScaledResidual)) {
-            ++state.mu;
-            if (!state.fresh) {
-              restart = state.mu > kMaxDampingWithoutProgress;
-              if (!restart) ApplySecantUpdate();
-            }
-          } else {
-            state.previousScaledResidual = scaled;
-            state.previousRms = rms;
-            if (state.iteration != 1) {
-              state.fresh = false;
-              state.mu = std::max(state.mu - 1, 0);
-              std::swap(x_, xTrial_);
-              std::swap(r_, rTrial_);
-            }
-            if (!state.fresh) ApplySecantUpdate();
-          }
-        }
-        if (restart) {
-          // Back to the last accepted point and a new Jacobian there.
-          for (uint32_t i = 0; i < n; ++i) x[i] = x_[i] / columnScale_[i];
-          phase = Phase::kJacobian;
-        } else {
-          phase = Phase::kStep;
-        }
+      case Phase::kResiduals:
+        phase = EvaluateResiduals(state);
         break;
-      }
-
       case Phase::kStep:
-        if (ComputeStep(state)) return true;
-        phase = Phase::kResiduals;
+        phase = ComputeStep(state) ? Phase::kSolved : Phase::kResiduals;
         break;
+      case Phase::kSolved:
+        return true;
+      case Phase::kFailed:
+        return false;
     }
   }
+}
+
+AlgebraicStateSolver::Phase AlgebraicStateSolver::EvaluateResiduals(Iteration& state) {
+  const uint32_t n = integrator_.numAlgStates;
+  const double* x = integrator_.algStates;
+  const double* r = integrator_.residuals;
+  const double* wt = integrator_.maxErrors.data() + integrator_.numStates;
+  UpdateWeights();
+  ++state.iteration;
+  if (state.iteration > kMaxAlgebraicIterations) {
+    integrator_.WriteMessage(msg::kTooManyIterations);
+    return Phase::kFailed;
+  }
+  integrator_.CalculateAuxiliaryDerivatives();
+
+  for (uint32_t i = 0; i < n; ++i) rTrial_[i] = r[i] / rowScale_[i];
+  if (state.iteration == 1) {
+    r_ = rTrial_;
+    for (uint32_t i = 0; i < n; ++i) x_[i] = xTrial_[i] = columnScale_[i] * x[i];
+  }
+  double weightedSum = 0;
+  double weightSum = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const double ratio = r[i] / wt[i];
+    weightedSum += ratio * ratio;
+    weightSum += 1.0 / (wt[i] * wt[i]);
+  }
+  const double rms = std::sqrt(weightedSum / weightSum);
+  const double scaled = std::sqrt(SquaredNorm(rTrial_.data(), n) / n);
+  state.scaledResidual = scaled;
+
+  if (integrator_.writeNormalData) {
+    integrator_.WriteFormattedMessage(msg::kStateVectorIteration,
+                                      static_cast<long>(state.iteration));
+    integrator_.WriteStates();
+    integrator_.WriteFormattedMessage(msg::kResidualVector, rms, state.previousRms);
+    integrator_.WriteFormattedMessage(msg::kScaledResidual, scaled, state.previousScaledResidual);
+  }
+  if (integrator_.settings.GetStopFlag() || scaled == 0) return Phase::kSolved;
+  return Progress(state, scaled, rms);
+}
+
+AlgebraicStateSolver::Phase AlgebraicStateSolver::Progress(Iteration& state, double scaled,
+                                                           double rms) {
+  bool refresh = state.iteration == kJacobianRefreshIteration && !state.fresh;
+  if (!refresh) {
+    if (!(scaled < state.previousScaledResidual)) {
+      ++state.mu;
+      if (!state.fresh) {
+        refresh = state.mu > kMaxDampingWithoutProgress;
+        if (!refresh) ApplySecantUpdate();
+      }
+    } else {
+      state.previousScaledResidual = scaled;
+      state.previousRms = rms;
+      if (state.iteration != 1) {
+        state.fresh = false;
+        state.mu = std::max(state.mu - 1, 0);
+        std::swap(x_, xTrial_);
+        std::swap(r_, rTrial_);
+      }
+      if (!state.fresh) ApplySecantUpdate();
+    }
+  }
+  if (!refresh) return Phase::kStep;
+  // Back to the last accepted point and a new Jacobian there.
+  for (uint32_t i = 0; i < integrator_.numAlgStates; ++i) {
+    integrator_.algStates[i] = x_[i] / columnScale_[i];
+  }
+  return Phase::kJacobian;
 }
 
 bool AlgebraicStateSolver::EvaluateJacobian(const Iteration& state) {

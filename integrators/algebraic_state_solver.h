@@ -33,9 +33,19 @@ class AlgebraicStateSolver {
 
  private:
   struct Iteration;
+  // Where the iteration goes next.
+  enum class Phase { kJacobian, kResiduals, kStep, kSolved, kFailed };
 
   // Weights max(maxAbsErrors, |z|·maxRelErrors) into the integrator's maxErrors[numStates..].
   void UpdateWeights();
+  // Residuals at the present point, their norms and the trace; kSolved when they vanish or the
+  // stop flag is raised, kFailed after too many iterations, else what Progress decides.
+  Phase EvaluateResiduals(Iteration& iteration);
+  // With the scaled residual norm `scaled` (and the weighted `rms`): accepts the trial point when
+  // it improved on the accepted one, adjusts the damping, updates the Jacobian by a secant step
+  // (kStep), or goes back to the accepted point for a new Jacobian (kJacobian) when progress
+  // stalls.
+  Phase Progress(Iteration& iteration, double scaled, double rms);
   // Scaled residual Jacobian at the present point, its condition and inverse; false, with a
   // message, when it is singular or too badly conditioned.
   bool EvaluateJacobian(const Iteration& iteration);

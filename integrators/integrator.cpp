@@ -55,6 +55,46 @@ struct StateSequence {
   }
 };
 
+// What a Jacobian differences: the perturbed variables x, the differenced equations g, the
+// perturbation floors and their count n.
+struct JacobianGroups {
+  StateSequence x{};
+  StateSequence g{};
+  const double* floors = nullptr;
+  uint32_t n = 0;
+
+  // The groups are complete: every group of the count has its values and its equations.
+  bool Complete() const {
+    const bool secondMissing = n > x.firstCount && (x.second == nullptr || g.second == nullptr);
+    const bool firstMissing = x.firstCount > 0 && (x.first == nullptr || g.first == nullptr);
+    return !firstMissing && !secondMissing;
+  }
+};
+
+JacobianGroups SelectJacobianGroups(const Integrator& integrator, JacobianType type) {
+  const double* weights = integrator.maxErrors.data();
+  const uint32_t numStates = integrator.numStates;
+  const uint32_t numAlgStates = integrator.numAlgStates;
+  switch (type) {
+    case JacobianType::OdeStateJacobian:
+      return {{integrator.states, numStates, nullptr},
+              {integrator.derivatives, numStates, nullptr},
+              weights,
+              numStates};
+    case JacobianType::AlgebraicStateJacobian:
+      return {{integrator.algStates, numAlgStates, nullptr},
+              {integrator.residuals, numAlgStates, nullptr},
+              weights + numStates,
+              numAlgStates};
+    case JacobianType::AllStateJacobian:
+      return {{integrator.states, numStates, integrator.algStates},
+              {integrator.derivatives, numStates, integrator.residuals},
+              weights,
+              integrator.totalStates};
+  }
+  return {};
+}
+
 }  // namespace
 
 bool Integrator::Initialize(double* indVarIn, uint32_t numStatesIn, double* statesIn,
@@ -175,31 +215,12 @@ void Integrator::UpdateMaxErrorVector(bool includeAlgebraic) {
 }
 
 bool Integrator::CalculateJacobian(JacobianType type, double** columns) {
-  StateSequence x{};
-  StateSequence g{};
-  const double* floors = maxErrors.data();
-  uint32_t n = 0;
-  switch (type) {
-    case JacobianType::OdeStateJacobian:
-      x = {states, numStates, nullptr};
-      g = {derivatives, numStates, nullptr};
-      n = numStates;
-      break;
-    case JacobianType::AlgebraicStateJacobian:
-      x = {algStates, numAlgStates, nullptr};
-      g = {residuals, numAlgStates, nullptr};
-      floors = maxErrors.data() + numStates;
-      n = numAlgStates;
-      break;
-    case JacobianType::AllStateJacobian:
-      x = {states, numStates, algStates};
-      g = {derivatives, numStates, residuals};
-      n = totalStates;
-      break;
-  }
-  const bool secondGroupMissing = n > x.firstCount && (x.second == nullptr || g.second == nullptr);
-  const bool firstGroupMissing = x.firstCount > 0 && (x.first == nullptr || g.first == nullptr);
-  if (n == 0 || columns == nullptr || firstGroupMissing || secondGroupMissing) return true;
+  const JacobianGroups groups = SelectJacobianGroups(*this, type);
+  const StateSequence& x = groups.x;
+  const StateSequence& g = groups.g;
+  const double* floors = groups.floors;
+  const uint32_t n = groups.n;
+  if (n == 0 || columns == nullptr || !groups.Complete()) return true;
 
   double* minus = jacobianWork[0];
   double* base = jacobianWork[1];
@@ -237,22 +258,7 @@ bool Integrator::CalculateJacobian(JacobianType type, double** columns) {
       x[k] = up;
       CalculateDerivatives();
       for (uint32_t i = 0; i < n; ++i) {
-        const double fm = minus[i];
-        const double f0 = base[i];
-        const double fp = plus[i];
-        const double curvature = (fm + fp) / 2 - f0;
-        const double spread = std::fabs(fp - fm);
-        if (std::fabs(curvature) >= jacobNonlinThresh * spread &&
-            spread > std::fabs(f0) * kNegligibleSpread && (f0 - fm) * (fp - f0) > 0) {
-          WriteFormattedMessage(msg::kJacobianNonLinear, static_cast<long>(i), static_cast<long>(k),
-                                curvature / (fp - fm + DBL_MIN));
-          suspicious = true;
-        }
-        if (nonRepeatableReported[i] == 0 && g[i] != fp) {
-          nonRepeatableReported[i] = 1;
-          WriteFormattedMessage(msg::kEvaluationNotRepeatable, static_cast<long>(i));
-          suspicious = true;
-        }
+        if (CheckJacobianEntry(i, k, g[i])) suspicious = true;
       }
     }
 
@@ -272,6 +278,27 @@ bool Integrator::CalculateJacobian(JacobianType type, double** columns) {
   CalculateDerivatives();
   settings.SetStopFlag(stopOnEntry);
   return true;
+}
+
+bool Integrator::CheckJacobianEntry(uint32_t i, uint32_t k, double repeated) {
+  const double fm = jacobianWork[0][i];
+  const double f0 = jacobianWork[1][i];
+  const double fp = jacobianWork[2][i];
+  bool suspicious = false;
+  const double curvature = (fm + fp) / 2 - f0;
+  const double spread = std::fabs(fp - fm);
+  if (std::fabs(curvature) >= jacobNonlinThresh * spread &&
+      spread > std::fabs(f0) * kNegligibleSpread && (f0 - fm) * (fp - f0) > 0) {
+    WriteFormattedMessage(msg::kJacobianNonLinear, static_cast<long>(i), static_cast<long>(k),
+                          curvature / (fp - fm + DBL_MIN));
+    suspicious = true;
+  }
+  if (nonRepeatableReported[i] == 0 && repeated != fp) {
+    nonRepeatableReported[i] = 1;
+    WriteFormattedMessage(msg::kEvaluationNotRepeatable, static_cast<long>(i));
+    suspicious = true;
+  }
+  return suspicious;
 }
 
 void Integrator::CalculateSecondDerivatives(double* out) {

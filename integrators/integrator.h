@@ -202,6 +202,10 @@ class Integrator {
   void TraceEvaluation(const char* label);
 
  private:
+  // The validity checks of Jacobian entry (i, k) from the differences in jacobianWork and the
+  // repeated evaluation at x + δ: non-linearity, and (once per row) a value that the repeated
+  // evaluation does not reproduce, each reported in messages. True when either was found.
+  bool CheckJacobianEntry(uint32_t i, uint32_t k, double repeated);
   // Appends values formatted by kValue and separated by kValueSeparator.
   static void AppendValues(std::string& line, const double* values, uint32_t count);
 

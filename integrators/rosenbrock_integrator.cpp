@@ -81,11 +81,60 @@ void RosenbrockIntegrator::Finalize() {
   Integrator::Finalize();
 }
 
-void RosenbrockIntegrator::Step() {
+void RosenbrockIntegrator::Attempt(double t0, double h) {
   const uint32_t n = numStates;
   const int order = static_cast<int>(n);
   const double* f = derivatives;
   const double* dfdt = timeDerivatives.data();
+  auto solve = [&](std::vector<double>& rhs) {
+    Linpack::GaussSolve(iterationMatrix.data(), order, order, pivots.data(), rhs.data(), 0);
+  };
+
+  const double diagonal = 1 / (kGamma * h);
+  for (uint32_t i = 0; i < n; ++i) {
+    double* row = iterationMatrix[i];
+    for (uint32_t j = 0; j < n; ++j) row[j] = -stateJacobian[j][i];
+    row[i] += diagonal;
+  }
+  // A singular matrix is not detected here: its zero pivot makes the increments non-finite,
+  // which the error test of Step rejects.
+  double rcond = 0;
+  Linpack::GaussCond(iterationMatrix.data(), order, order, pivots.data(), rcond,
+                     conditionWork.data());
+
+  for (uint32_t i = 0; i < n; ++i) g1[i] = savedDerivatives[i] + kC1X * h * dfdt[i];
+  solve(g1);
+
+  for (uint32_t i = 0; i < n; ++i) states[i] = savedStates[i] + kA21 * g1[i];
+  *indVar = t0 + kA2X * h;
+  CalculateAlgebraicStatesOrStop();
+  CalculateDerivatives();
+  for (uint32_t i = 0; i < n; ++i) g2[i] = f[i] + kC21 * g1[i] / h + kC2X * h * dfdt[i];
+  solve(g2);
+
+  for (uint32_t i = 0; i < n; ++i) states[i] = savedStates[i] + kA31 * g1[i] + kA32 * g2[i];
+  *indVar = t0 + kA3X * h;
+  CalculateAlgebraicStatesOrStop();
+  CalculateDerivatives();
+  for (uint32_t i = 0; i < n; ++i) {
+    g3[i] = f[i] + (kC31 * g1[i] + kC32 * g2[i]) / h + kC3X * h * dfdt[i];
+  }
+  solve(g3);
+  for (uint32_t i = 0; i < n; ++i) {
+    g4[i] = f[i] + (kC41 * g1[i] + kC42 * g2[i] + kC43 * g3[i]) / h + kC4X * h * dfdt[i];
+  }
+  solve(g4);
+
+  for (uint32_t i = 0; i < n; ++i) {
+    states[i] = savedStates[i] + kB1 * g1[i] + kB2 * g2[i] + kB3 * g3[i] + kB4 * g4[i];
+    stepError[i] = kE1 * g1[i] + kE2 * g2[i] + kE3 * g3[i] + kE4 * g4[i];
+  }
+  *indVar = t0 + h;
+  if (*indVar == t0) WriteMessage(integrator_messages::kStepNotSignificant);
+}
+
+void RosenbrockIntegrator::Step() {
+  const uint32_t n = numStates;
   const double t0 = *indVar;
   const double stepAtEntry = stepSize;
   double h = stepAtEntry;
@@ -101,54 +150,9 @@ void RosenbrockIntegrator::Step() {
   CalculateJacobian(JacobianType::OdeStateJacobian, stateJacobian.data());
   CalculateSecondDerivatives(timeDerivatives.data());
 
-  auto solve = [&](std::vector<double>& rhs) {
-    Linpack::GaussSolve(iterationMatrix.data(), order, order, pivots.data(), rhs.data(), 0);
-  };
-
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
     if (settings.GetStopFlag()) break;
-
-    const double diagonal = 1 / (kGamma * h);
-    for (uint32_t i = 0; i < n; ++i) {
-      double* row = iterationMatrix[i];
-      for (uint32_t j = 0; j < n; ++j) row[j] = -stateJacobian[j][i];
-      row[i] += diagonal;
-    }
-    // A singular matrix is not detected here: its zero pivot makes the increments non-finite,
-    // which the error test below rejects.
-    double rcond = 0;
-    Linpack::GaussCond(iterationMatrix.data(), order, order, pivots.data(), rcond,
-                       conditionWork.data());
-
-    for (uint32_t i = 0; i < n; ++i) g1[i] = savedDerivatives[i] + kC1X * h * dfdt[i];
-    solve(g1);
-
-    for (uint32_t i = 0; i < n; ++i) states[i] = savedStates[i] + kA21 * g1[i];
-    *indVar = t0 + kA2X * h;
-    CalculateAlgebraicStatesOrStop();
-    CalculateDerivatives();
-    for (uint32_t i = 0; i < n; ++i) g2[i] = f[i] + kC21 * g1[i] / h + kC2X * h * dfdt[i];
-    solve(g2);
-
-    for (uint32_t i = 0; i < n; ++i) states[i] = savedStates[i] + kA31 * g1[i] + kA32 * g2[i];
-    *indVar = t0 + kA3X * h;
-    CalculateAlgebraicStatesOrStop();
-    CalculateDerivatives();
-    for (uint32_t i = 0; i < n; ++i) {
-      g3[i] = f[i] + (kC31 * g1[i] + kC32 * g2[i]) / h + kC3X * h * dfdt[i];
-    }
-    solve(g3);
-    for (uint32_t i = 0; i < n; ++i) {
-      g4[i] = f[i] + (kC41 * g1[i] + kC42 * g2[i] + kC43 * g3[i]) / h + kC4X * h * dfdt[i];
-    }
-    solve(g4);
-
-    for (uint32_t i = 0; i < n; ++i) {
-      states[i] = savedStates[i] + kB1 * g1[i] + kB2 * g2[i] + kB3 * g3[i] + kB4 * g4[i];
-      stepError[i] = kE1 * g1[i] + kE2 * g2[i] + kE3 * g3[i] + kE4 * g4[i];
-    }
-    *indVar = t0 + h;
-    if (*indVar == t0) WriteMessage(integrator_messages::kStepNotSignificant);
+    Attempt(t0, h);
 
     // A non-finite estimate (a singular iteration matrix at this h) fails the attempt, which
     // retries with half the step. A zero error over a zero weight compares false and counts as

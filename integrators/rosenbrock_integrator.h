@@ -50,6 +50,11 @@ class RosenbrockIntegrator final : public Integrator {
   // Stage increments [n] each.
   std::vector<double> g1, g2, g3, g4;
   std::vector<double> stepError;  // [n] embedded error estimate of the last attempt
+ private:
+  // One attempt from the saved start t0 with step h: factors the iteration matrix, computes the
+  // four stages, and leaves the solution in `states`, *indVar = t0 + h and the error estimate in
+  // stepError.
+  void Attempt(double t0, double h);
 };
 
 }  // namespace tarn

@@ -65,14 +65,50 @@ uint32_t RungeKuttaFehlbergIntegrator::ControllingState() const {
   return m;
 }
 
+void RungeKuttaFehlbergIntegrator::EvaluateStages(double t0, double h) {
+  const uint32_t n = numStates;
+  for (int32_t stage = 2; stage <= pair_.stageCount; ++stage) {
+    // k(stage - 1) moves out of `derivatives` before the next evaluation overwrites it.
+    if (stage > 2) std::copy(derivatives, derivatives + n, stageValues[stage]);
+    const FehlbergStage& point = pair_.stages[stage - 2];
+    MoveStates(point.increment, h);
+    *indVar = t0 + Fraction(point.time, h);
+    CalculateAlgebraicStatesOrStop();
+    CalculateDerivatives();
+    TraceEvaluation(integrator_messages::kStageEvaluations[stage - 1]);
+  }
+}
+
+double RungeKuttaFehlbergIntegrator::EstimateError(double h, int32_t rejections, uint32_t& m) {
+  const uint32_t n = numStates;
+  double* e = currentErrors.data();
+  const double* w = maxErrors.data();
+  for (uint32_t i = 0; i < n; ++i) e[i] = std::fabs(Combine(pair_.error, i));
+  m = ControllingState();
+  if (rejections == 0 && n > 0) ++errorControlledCount[m];
+  // A zero error passes whatever its weight (a zero weight would make it 0/0); a NaN error
+  // fails.
+  const double errorOfM = n > 0 ? e[m] : 0;
+  const double q = errorOfM == 0
+                       ? kSmallestRelativeError
+                       : std::max(std::fabs(h) * errorOfM / (w[m] * pair_.errorDenominator),
+                                  kSmallestRelativeError);
+
+  if (writeNormalData) {
+    for (uint32_t i = 0; i < n; ++i) e[i] = h * e[i] / (w[i] * pair_.errorDenominator);
+    WriteFormattedMessage(integrator_messages::kEstimatedError, static_cast<long>(rejections));
+    WriteCurrentErrors();
+    WriteFormattedMessage(integrator_messages::kLargestRelativeError, static_cast<long>(m), q);
+  }
+  return q;
+}
+
 void RungeKuttaFehlbergIntegrator::Step() {
   namespace msg = integrator_messages;
   const uint32_t n = numStates;
   const double t0 = *indVar;
   double* y0 = stageValues[1];
   double* k1 = stageValues[2];
-  double* e = currentErrors.data();
-  const double* w = maxErrors.data();
 
   UpdateMaxErrorVector(false);
   CalculateAlgebraicStatesOrStop();
@@ -88,35 +124,9 @@ void RungeKuttaFehlbergIntegrator::Step() {
       WriteDerivatives();
     }
 
-    for (int32_t stage = 2; stage <= pair_.stageCount; ++stage) {
-      // k(stage - 1) moves out of `derivatives` before the next evaluation overwrites it.
-      if (stage > 2) std::copy(derivatives, derivatives + n, stageValues[stage]);
-      const FehlbergStage& point = pair_.stages[stage - 2];
-      MoveStates(point.increment, h);
-      *indVar = t0 + Fraction(point.time, h);
-      CalculateAlgebraicStatesOrStop();
-      CalculateDerivatives();
-      TraceEvaluation(msg::kStageEvaluations[stage - 1]);
-    }
-
-    for (uint32_t i = 0; i < n; ++i) e[i] = std::fabs(Combine(pair_.error, i));
-    const uint32_t m = ControllingState();
-    if (rejections == 0 && n > 0) ++errorControlledCount[m];
-    // A zero error passes whatever its weight (a zero weight would make it 0/0); a NaN error
-    // fails.
-    const double errorOfM = n > 0 ? e[m] : 0;
-    const double q = errorOfM == 0
-                         ? kSmallestRelativeError
-                         : std::max(std::fabs(h) * errorOfM / (w[m] * pair_.errorDenominator),
-                                    kSmallestRelativeError);
-
-    if (writeNormalData) {
-      for (uint32_t i = 0; i < n; ++i) e[i] = h * e[i] / (w[i] * pair_.errorDenominator);
-      WriteFormattedMessage(integrator_messages::kEstimatedError, static_cast<long>(rejections));
-      WriteCurrentErrors();
-      WriteFormattedMessage(integrator_messages::kLargestRelativeError, static_cast<long>(m), q);
-    }
-
+    EvaluateStages(t0, h);
+    uint32_t m = 0;
+    const double q = EstimateError(h, rejections, m);
     if (q <= 1) {
       MoveStates(pair_.solution, h);
       *indVar = t0 + h;

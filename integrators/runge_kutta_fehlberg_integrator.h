@@ -90,6 +90,12 @@ class RungeKuttaFehlbergIntegrator : public Integrator {
   // The state with the largest ratio currentErrors[i]/maxErrors[i], the lowest index among
   // equals; state 1 (state 0 with a single ODE state) when every error is zero.
   uint32_t ControllingState() const;
+  // Stages 2 to stageCount of the attempt from t0 with step h, each evaluated and traced.
+  void EvaluateStages(double t0, double h);
+  // currentErrors = |error combination| of the attempt, counted for the controlling state `m` on
+  // the first attempt; returns m's relative error q (at least kSmallestRelativeError), after
+  // tracing the relative errors when writeNormalData.
+  double EstimateError(double h, int32_t rejections, uint32_t& m);
 
   const FehlbergPair& pair_;
 };
