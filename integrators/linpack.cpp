@@ -64,21 +64,45 @@ void Linpack::GaussFactor(double** a, int /*lda*/, int n, int* ipvt, int& info) 
 
 void Linpack::GaussCond(double** a, int lda, int n, int* ipvt, double& rcond, double* z) {
   if (n <= 0) return;
-  // 1-norm of a: the largest column sum of magnitudes. The column sums are gathered row by row in
-  // z, each in the reference's order of rows.
+  const double anorm = OneNorm(a, n, z);
+  int info = 0;
+  GaussFactor(a, lda, n, ipvt, info);
+
+  // rcond = 1/(norm(a)·(estimate of norm(inverse(a)))), the estimate being norm(z)/norm(y) for
+  // a·z = y and trans(a)·y = e, with the components of e chosen to make y grow.
+  SolveTransposedUpperForGrowth(a, n, z);
+  ScaleVector(n, 1.0 / SumAbsVals(n, z, 1), z, 1);
+  SolveTransposedLower(a, n, ipvt, z);
+  ScaleVector(n, 1.0 / SumAbsVals(n, z, 1), z, 1);
+
+  double ynorm = 1.0;
+  SolveLowerScaled(a, n, ipvt, z, ynorm);
+  double s = 1.0 / SumAbsVals(n, z, 1);
+  ScaleVector(n, s, z, 1);
+  ynorm = s * ynorm;
+
+  SolveUpperScaled(a, n, z, ynorm);
+  // Make norm(z) 1.
+  s = 1.0 / SumAbsVals(n, z, 1);
+  ScaleVector(n, s, z, 1);
+  ynorm = s * ynorm;
+
+  rcond = anorm != 0.0 ? ynorm / anorm : 0.0;
+}
+
+double Linpack::OneNorm(double** a, int n, double* z) {
+  // The largest column sum of magnitudes. The column sums are gathered row by row in z, each in
+  // the reference's order of rows.
   std::fill(z, z + n, 0.0);
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) z[j] = z[j] + std::fabs(a[i][j]);
   }
   double anorm = 0.0;
   for (int j = 0; j < n; ++j) anorm = std::max(anorm, z[j]);
+  return anorm;
+}
 
-  int info = 0;
-  GaussFactor(a, lda, n, ipvt, info);
-
-  // rcond = 1/(norm(a)·(estimate of norm(inverse(a)))), the estimate being norm(z)/norm(y) for
-  // a·z = y and trans(a)·y = e, with the components of e chosen to make y grow.
-  // Solve trans(u)·w = e.
+void Linpack::SolveTransposedUpperForGrowth(double** a, int n, double* z) {
   double ek = 1.0;
   std::fill(z, z + n, 0.0);
   for (int k = 0; k < n; ++k) {
@@ -114,9 +138,9 @@ void Linpack::GaussCond(double** a, int lda, int n, int* ipvt, double& rcond, do
     }
     z[k] = wk;
   }
-  ScaleVector(n, 1.0 / SumAbsVals(n, z, 1), z, 1);
+}
 
-  // Solve trans(l)·y = w.
+void Linpack::SolveTransposedLower(double** a, int n, const int* ipvt, double* z) {
   for (int k = n - 1; k >= 0; --k) {
     if (k < n - 1) {
       double dot = 0.0;
@@ -127,10 +151,9 @@ void Linpack::GaussCond(double** a, int lda, int n, int* ipvt, double& rcond, do
     const int l = ipvt[k];
     std::swap(z[l], z[k]);
   }
-  ScaleVector(n, 1.0 / SumAbsVals(n, z, 1), z, 1);
+}
 
-  double ynorm = 1.0;
-  // Solve l·v = y.
+void Linpack::SolveLowerScaled(double** a, int n, const int* ipvt, double* z, double& ynorm) {
   for (int k = 0; k < n; ++k) {
     const int l = ipvt[k];
     const double t = z[l];
@@ -145,11 +168,9 @@ void Linpack::GaussCond(double** a, int lda, int n, int* ipvt, double& rcond, do
       ynorm = s * ynorm;
     }
   }
-  double s = 1.0 / SumAbsVals(n, z, 1);
-  ScaleVector(n, s, z, 1);
-  ynorm = s * ynorm;
+}
 
-  // Solve u·z = v.
+void Linpack::SolveUpperScaled(double** a, int n, double* z, double& ynorm) {
   for (int k = n - 1; k >= 0; --k) {
     if (!(std::fabs(z[k]) <= std::fabs(a[k][k]))) {
       const double scale = std::fabs(a[k][k]) / std::fabs(z[k]);
@@ -162,12 +183,6 @@ void Linpack::GaussCond(double** a, int lda, int n, int* ipvt, double& rcond, do
       for (int i = 0; i < k; ++i) z[i] = z[i] + t * a[i][k];
     }
   }
-  // Make norm(z) 1.
-  s = 1.0 / SumAbsVals(n, z, 1);
-  ScaleVector(n, s, z, 1);
-  ynorm = s * ynorm;
-
-  rcond = anorm != 0.0 ? ynorm / anorm : 0.0;
 }
 
 void Linpack::GaussSolve(double** a, int /*lda*/, int n, int* ipvt, double* b, int job) {

@@ -66,6 +66,19 @@ class Linpack final {
   static double DotProduct(int n, const double* x, int incx, const double* y, int incy);
   // DSWAP: exchanges x and y.
   static void SwapVectors(int n, double* x, int incx, double* y, int incy);
+
+ private:
+  // The stages of GaussCond. The 1-norm of `a` before it is factored; z[n] is work.
+  static double OneNorm(double** a, int n, double* z);
+  // The solves work on the factors in `a`. Solves trans(u)·w = e into z, choosing each component of
+  // e as ±1 to make w grow.
+  static void SolveTransposedUpperForGrowth(double** a, int n, double* z);
+  // Solves trans(l)·y = w in place, rescaling z whenever a component exceeds 1.
+  static void SolveTransposedLower(double** a, int n, const int* ipvt, double* z);
+  // Solves l·v = y in place; ynorm follows every rescaling of z.
+  static void SolveLowerScaled(double** a, int n, const int* ipvt, double* z, double& ynorm);
+  // Solves u·z = v in place; ynorm follows every rescaling of z.
+  static void SolveUpperScaled(double** a, int n, double* z, double& ynorm);
 };
 
 // Owns `count` zero-filled vectors of `length` doubles and the array of pointers to them, the form
