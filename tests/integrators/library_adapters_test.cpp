@@ -1,16 +1,51 @@
-// Properties shared by the DLSODES and CVODE adapters, driven through OdeSolver: accuracy against
-// an analytic and a published reference solution, restarts after a state or the model changed
-// between steps, model exceptions passing through the libraries, and a model without ODE states.
+// Properties shared by the DLSODES and CVODE adapters, driven through OdeSolver: continuation of
+// the library across steps and its fresh starts, accuracy against an analytic and a published
+// reference solution, restarts after a state or the model changed between steps, model exceptions
+// passing through the libraries, and a model without ODE states.
+#include <cvode/cvode.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "integrators/adapter_run.h"
+#include "integrators/cvode_integrator.h"
+#include "integrators/odepack_integrator.h"
 
 namespace tarn::test {
 namespace {
 
 class LibraryAdapterTest : public ::testing::TestWithParam<IntegrationAlgorithm> {};
+
+// The library's step count since it last started afresh: DLSODES's IWORK(11), CVODE's count
+// since its solver memory was created.
+long LibrarySteps(AdapterRun& run) {
+  if (run.Adapter().algorithm == IntegrationAlgorithm::AlgOdepack) {
+    return static_cast<OdepackIntegrator&>(run.Adapter()).iwork[10];
+  }
+  long steps = 0;
+  EXPECT_EQ(CVodeGetNumSteps(static_cast<CvodeIntegrator&>(run.Adapter()).cvodeMemory, &steps),
+            CV_SUCCESS);
+  return steps;
+}
+
+TEST_P(LibraryAdapterTest, ContinuesAcrossStepsAndRestartsWhenAStateOrTheSolverSaysSo) {
+  AdapterRun run(GetParam(), &Decay, {1}, 0.1, 1e-10, 1e-8);
+  ASSERT_TRUE(run.RunTo(1));
+  const long afterOne = LibrarySteps(run);
+  ASSERT_TRUE(run.RunTo(2));
+  EXPECT_GT(LibrarySteps(run), afterOne);
+
+  const long continued = LibrarySteps(run);
+  run.y[0] = 0.5;
+  ASSERT_TRUE(run.RunTo(2.1));
+  EXPECT_LT(LibrarySteps(run), continued);
+
+  ASSERT_TRUE(run.RunTo(3));
+  const long beforeRestart = LibrarySteps(run);
+  run.solver.Restart(0.1);
+  ASSERT_TRUE(run.RunTo(3.1));
+  EXPECT_LT(LibrarySteps(run), beforeRestart);
+}
 
 TEST_P(LibraryAdapterTest, DecayFollowsTheExponentialAtEveryCommunicationPoint) {
   AdapterRun run(GetParam(), &Decay, {1}, 0.1, 1e-10, 1e-8);

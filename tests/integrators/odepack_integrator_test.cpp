@@ -1,5 +1,5 @@
-// DLSODES adapter: continuation and restarts of the package, the method flag check, a failure
-// reported with the package's own diagnostics, and two adapters taking turns.
+// DLSODES adapter: the method flag check, a failure reported with the package's own diagnostics,
+// and two adapters taking turns (continuation and restarts: library_adapters_test.cpp).
 #include "integrators/odepack_integrator.h"
 
 #include <gtest/gtest.h>
@@ -11,31 +11,6 @@
 
 namespace tarn::test {
 namespace {
-
-// IWORK(11): the package's step count since it last started afresh.
-int32_t PackageSteps(AdapterRun& run) {
-  return static_cast<OdepackIntegrator&>(run.Adapter()).iwork[10];
-}
-
-TEST(OdepackIntegratorTest, ContinuesAcrossStepsAndRestartsWhenAStateOrTheSolverSaysSo) {
-  AdapterRun run(IntegrationAlgorithm::AlgOdepack, &Decay, {1}, 0.1, 1e-10, 1e-8);
-  ASSERT_TRUE(run.RunTo(1));
-  const int32_t afterOne = PackageSteps(run);
-  ASSERT_TRUE(run.RunTo(2));
-  EXPECT_GT(PackageSteps(run), afterOne);
-  EXPECT_EQ(static_cast<OdepackIntegrator&>(run.Adapter()).istate, 2);
-
-  const int32_t continued = PackageSteps(run);
-  run.y[0] = 0.5;
-  ASSERT_TRUE(run.RunTo(2.1));
-  EXPECT_LT(PackageSteps(run), continued);
-
-  ASSERT_TRUE(run.RunTo(3));
-  const int32_t beforeRestart = PackageSteps(run);
-  run.solver.Restart(0.1);
-  ASSERT_TRUE(run.RunTo(3.1));
-  EXPECT_LT(PackageSteps(run), beforeRestart);
-}
 
 struct MethodFlagCase {
   int32_t omfitg;
@@ -50,6 +25,7 @@ TEST_P(OdepackMethodFlagTest, IsCheckedOnceAndInvalidValuesFallBackTo222) {
   run.Settings().SetOdepackMethodFlag(GetParam().omfitg);
   ASSERT_TRUE(run.RunTo(1));
   EXPECT_EQ(static_cast<OdepackIntegrator&>(run.Adapter()).mf, GetParam().used);
+  EXPECT_EQ(static_cast<OdepackIntegrator&>(run.Adapter()).istate, 2);  // continuing
   EXPECT_EQ(run.TakeMessages(), GetParam().messages);
   EXPECT_NEAR(run.y[0], std::exp(-1.0), 1e-6);
 }
