@@ -40,12 +40,7 @@ const Row kRows[] = {
 static_assert(sizeof kRows / sizeof kRows[0] == M::kControl - 1);
 
 uint32_t Bind(uint32_t instance) {
-  for (uint32_t index = 1; index < M::kControl; ++index) {
-    TarnSimSetVariablePointer(instance, index, kRows[index - 1].storage);
-  }
-  BindControlSymbols(instance, M::kControl, &M::block.control);
-  M::block.control.zzinstidx = static_cast<int32_t>(instance);
-  return instance;
+  return BindModelSymbols(instance, kRows, M::kControl, &M::block.control);
 }
 
 void Bounce(M::Block& b) {

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "tarn/tarnsim.h"
+
 namespace tarn::test {
 
 // Field order is the control block order. Defaults are the library model's, except the
@@ -65,6 +67,20 @@ void RegisterControlSymbols(uint32_t first);
 
 // Binds the 47 control symbols of `instance` to `symbols`.
 void BindControlSymbols(uint32_t instance, uint32_t first, ControlSymbols* symbols);
+
+// Binds the symbols of a test model's `instance`: symbol index k (1 .. control - 1) to
+// rows[k - 1].storage, then the control symbols from index `control` to `symbols`, whose
+// zzinstidx becomes `instance`. Returns `instance`.
+template <class Row>
+uint32_t BindModelSymbols(uint32_t instance, const Row* rows, uint32_t control,
+                          ControlSymbols* symbols) {
+  for (uint32_t index = 1; index < control; ++index) {
+    TarnSimSetVariablePointer(instance, index, rows[index - 1].storage);
+  }
+  BindControlSymbols(instance, control, symbols);
+  symbols->zzinstidx = static_cast<int32_t>(instance);
+  return instance;
+}
 
 // The addresses of the 47 fields of `symbols` in control block order, as an instance's address
 // table holds them.

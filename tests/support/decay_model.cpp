@@ -42,12 +42,7 @@ const char* const kPlainNames[] = {"linenum", "filename", "blockname"};
 static_assert(sizeof kRows / sizeof kRows[0] == M::kControl - 1);
 
 uint32_t Bind(uint32_t instance) {
-  for (uint32_t index = 1; index < M::kControl; ++index) {
-    TarnSimSetVariablePointer(instance, index, kRows[index - 1].storage);
-  }
-  BindControlSymbols(instance, M::kControl, &M::block.control);
-  M::block.control.zzinstidx = static_cast<int32_t>(instance);
-  return instance;
+  return BindModelSymbols(instance, kRows, M::kControl, &M::block.control);
 }
 
 void Derivative(uint32_t /*instance*/, uint32_t section) {

@@ -46,13 +46,7 @@ const Row* Rows() {
 }
 
 uint32_t Bind(uint32_t instance) {
-  const Row* rows = Rows();
-  for (uint32_t index = 1; index < M::kControl; ++index) {
-    TarnSimSetVariablePointer(instance, index, rows[index - 1].storage);
-  }
-  BindControlSymbols(instance, M::kControl, &M::block.control);
-  M::block.control.zzinstidx = static_cast<int32_t>(instance);
-  return instance;
+  return BindModelSymbols(instance, Rows(), M::kControl, &M::block.control);
 }
 
 void Derivative(uint32_t /*instance*/, uint32_t section) {
