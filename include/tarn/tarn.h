@@ -372,13 +372,17 @@ TARN_API void TarnDebugSuspend(uint32_t instance);
  * changed); the worker runs on when none is left. A resume with no pause in force does nothing. */
 TARN_API void TarnDebugResume(uint32_t instance);
 /* Adds the breakpoint (line, block name) unless one with the same line and block name exists;
- * the file name is kept but takes no part in matching. */
+ * the file name is kept but takes no part in matching. A null name counts as the empty name. In
+ * any debug state, with or without a run: a run in progress stops at the breakpoint from its next
+ * tick on, and breakpoints stay in force for later runs until removed. */
 TARN_API void TarnDebugAddBreakpoint(uint32_t instance, uint32_t line, const char* fileName,
                                      const char* blockName);
-/* Removes the first breakpoint with this line and block name, whatever the file name. */
+/* Removes the first breakpoint with this line and block name, whatever the file name (a null
+ * name counts as the empty name); nothing when there is none. In any debug state, with or
+ * without a run. */
 TARN_API void TarnDebugRemoveBreakpoint(uint32_t instance, uint32_t line, const char* fileName,
                                         const char* blockName);
-/* Removes every breakpoint. */
+/* Removes every breakpoint, in any debug state, with or without a run. */
 TARN_API void TarnDebugClearAllBreakpoints(uint32_t instance);
 
 #ifdef __cplusplus
