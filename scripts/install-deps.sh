@@ -19,6 +19,11 @@ packages=(
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-dev)
 fi
+# `install-deps.sh format` adds clang-format, which only the format check (scripts/check-format.sh)
+# needs.
+if [ "${1:-}" = format ]; then
+  packages+=(clang-format)
+fi
 
 missing=()
 for pkg in "${packages[@]}"; do
