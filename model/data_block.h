@@ -58,6 +58,7 @@ struct DataBlock {
   // Initial section, between run initialisation and reset: derived volumes, flows and
   // parameters, and the dosing schedule (an event for `instance` when dosing is pulsed).
   void InitialSection(uint32_t instance);
+  void MaternalVolumesAndFlows();
   // Volume, flow and mass balances, recomputed once per pass of the run loop.
   void ComputeBalances();
 
@@ -70,10 +71,15 @@ struct DataBlock {
   void MaternalThyroidHormones();
   void RadioIodideTracer();
   void InfantIodideAndThyroidHormones();
+  void InfantT4AndT3Elimination(double bw_n075);
   void MaternalPerchlorate();
+  void MaternalPerchlorateUptake(double bw075);
+  void InfantPerchlorateBinding();
   void InfantGrowth();
   void InfantPerchlorate();
-  void InitialConditions();
+  // Initial conditions of the states; the reset copies them into the states.
+  void IodideAndHormoneInitialConditions();
+  void PerchlorateInitialConditions();
   void OutputVariables();
 
   // Discrete sections 1000 and 1001: perchlorate dosing on (for pdlength hours) and off.

@@ -31,9 +31,11 @@ void DataBlock::DerivativeSection() {
   RadioIodideTracer();
   InfantIodideAndThyroidHormones();
   MaternalPerchlorate();
+  InfantPerchlorateBinding();
   InfantGrowth();
   InfantPerchlorate();
-  InitialConditions();
+  IodideAndHormoneInitialConditions();
+  PerchlorateInitialConditions();
   OutputVariables();
 }
 
@@ -282,6 +284,11 @@ void DataBlock::InfantIodideAndThyroidHormones() {
   raprodt3_n = vprodt3_n;
   ratgi_n = rbind_ni - raprodt4_n * 4 - raprodt3_n * 3;
   z99899 = ratgi_n;  // datgi_n/dt
+  InfantT4AndT3Elimination(bw_n075);
+}
+
+// Infant T4 and T3: urinary and faecal elimination and the balances; bw_n075 = bw_n^0.75.
+void DataBlock::InfantT4AndT3Elimination(double bw_n075) {
   cluft4_n = bw_n075 * cluft4c_n;
   cft4_n = ct4_n * frconvt4_n;
   rurinet4_n = cft4_n * cluft4_n;
@@ -304,7 +311,7 @@ void DataBlock::InfantIodideAndThyroidHormones() {
   z99877 = rdeiodt3_n;  // dadeiodt3_n/dt
 }
 
-// Maternal perchlorate in every compartment, then the infant plasma binding rate.
+// Maternal perchlorate in every compartment.
 void DataBlock::MaternalPerchlorate() {
   const double bw075 = pow(bw, 0.75);
   vmax_bp = bw075 * vmaxc_bp / mwclo4;
@@ -349,6 +356,12 @@ void DataBlock::MaternalPerchlorate() {
   z99859 = rau_p;  // daurine_p/dt
   raf_p = (ca_p - cvf_p) * qf;
   z99857 = raf_p;  // daf_p/dt
+  MaternalPerchlorateUptake(bw075);
+}
+
+// Maternal perchlorate in the tissues that take it up actively: thyroid, gut, skin and mammary
+// gland; bw075 = bw^0.75.
+void DataBlock::MaternalPerchlorateUptake(double bw075) {
   pat_p = bw075 * patc_p;
   vmax_tp = bw075 * vmaxc_tp / mwclo4;
   rupt_p = vmax_tp * cvtb_p / (cvtb_p + (cthyb_i / kmthy_i + 1) * km_tp);
@@ -388,6 +401,10 @@ void DataBlock::MaternalPerchlorate() {
   ramk_p = rupmk_p - rtrans_p + pamk_p * (cvmb_p - (cmk_p / pmkx_p));
   z99833 = ramk_p;   // damk_p/dt
   z99831 = rupmk_p;  // daupmk_p/dt
+}
+
+// Perchlorate binding in the infant's plasma.
+void DataBlock::InfantPerchlorateBinding() {
   const double bw_n075 = pow(bw_n, 0.75);
   vmax_bnp = bw_n075 * vmaxc_bnp / mwclo4;
   kunb_np = bw_n075 * kunbc_np;
@@ -520,8 +537,8 @@ void DataBlock::InfantPerchlorate() {
   z99789 = rau_np;    // daurine_np/dt
 }
 
-// Initial conditions of the states; the reset copies them into the states.
-void DataBlock::InitialConditions() {
+// Initial conditions of the iodide and hormone states.
+void DataBlock::IodideAndHormoneInitialConditions() {
   z99988 = 0;          // aoral_i(0)
   z99986 = 0;          // aintake_p(0)
   z99984 = 0;          // totalingest(0)
@@ -579,6 +596,10 @@ void DataBlock::InitialConditions() {
   z99880 = 0;          // afecest3_n(0)
   z99878 = 0;          // amett3_n(0)
   z99876 = 0;          // adeiodt3_n(0)
+}
+
+// Initial conditions of the perchlorate states.
+void DataBlock::PerchlorateInitialConditions() {
   z99874 = iabind_p;   // abind_p(0)
   z99872 = iaplas_p;   // aplas_p(0)
   z99870 = 0;          // aucpl_p(0)

@@ -13,21 +13,8 @@ namespace tarn::model {
 
 using std::pow;
 
-void DataBlock::InitialSection(uint32_t instance) {
-  breastfed = 1 - formulafed;
-  // Pulsed dosing starts with an event at pdstart; otherwise dosing is on from the start. A NaN
-  // ppuls counts as pulsed.
-  if (ppuls != 0) {
-    pdsm = 0;
-    TarnSimScheduleEvent(instance, kDosingOnEvent, kDosingOnSection, TARN_SCHEDULE_AT_TIME, pdstart,
-                         nullptr);
-  } else {
-    pdsm = 1;
-  }
-  formulanm_i = formulafed * formulaugl_i * 1000 / mwi;
-  formulanm_p = formulafed * formulaugl_p * 1000 / mwclo4;
-
-  // Maternal volumes from the pre-pregnancy body weight.
+// Maternal volumes from the pre-pregnancy body weight, and the flows.
+void DataBlock::MaternalVolumesAndFlows() {
   vfpre = vfc * bwpre;
   vwholeg = vgc * bwpre;
   vgb = vgbc * vwholeg;
@@ -67,6 +54,23 @@ void DataBlock::InitialSection(uint32_t instance) {
   qs = qcpre * (qsc - qfc) - qsk;
   qr_i = qrc * qcpre - qmpre - qt;
   qs_ipre = qcpre * (qsc - qfc);
+}
+
+void DataBlock::InitialSection(uint32_t instance) {
+  breastfed = 1 - formulafed;
+  // Pulsed dosing starts with an event at pdstart; otherwise dosing is on from the start. A NaN
+  // ppuls counts as pulsed.
+  if (ppuls != 0) {
+    pdsm = 0;
+    TarnSimScheduleEvent(instance, kDosingOnEvent, kDosingOnSection, TARN_SCHEDULE_AT_TIME, pdstart,
+                         nullptr);
+  } else {
+    pdsm = 1;
+  }
+  formulanm_i = formulafed * formulaugl_i * 1000 / mwi;
+  formulanm_p = formulafed * formulaugl_p * 1000 / mwclo4;
+
+  MaternalVolumesAndFlows();
 
   atgipool = ctgipool * vt;
   pmkx_p = pmk_p * pm_p;
