@@ -465,78 +465,72 @@ class Session {
     }
   }
 
+  // One indexed getter and setter pair, chosen by the input, on the index set `s` with `text` for
+  // strings; returns the data type the pair is for.
+  uint32_t CallIndexedForm(uint32_t instance, uint32_t index, const uint32_t* s,
+                           const std::string& text) {
+    switch (data_.ConsumeIntegralInRange(0, 11)) {
+      case 0:
+        TarnGetShortIndexed(instance, index, s);
+        TarnGetShort6(instance, index, s[0], s[1], s[2], s[3], s[4], s[5]);
+        TarnSetShortIndexed(instance, index, data_.ConsumeIntegral<int16_t>(), s);
+        return TARN_DATA_SHORT;
+      case 1:
+        TarnGetLong2(instance, index, s[0], s[1]);
+        TarnSetLong3(instance, index, data_.ConsumeIntegral<int32_t>(), s[0], s[1], s[2]);
+        return TARN_DATA_LONG;
+      case 2:
+        TarnGetFloat1(instance, index, s[0]);
+        TarnSetFloatIndexed(instance, index, data_.ConsumeFloatingPoint<float>(), s);
+        return TARN_DATA_FLOAT;
+      case 3:
+        TarnGetDoubleIndexed(instance, index, s);
+        TarnGetDouble4(instance, index, s[0], s[1], s[2], s[3]);
+        TarnSetDouble2(instance, index, data_.ConsumeFloatingPoint<double>(), s[0], s[1]);
+        return TARN_DATA_DOUBLE;
+      case 4:
+        TarnGetDouble5(instance, index, s[0], s[1], s[2], s[3], s[4]);
+        TarnSetDouble6(instance, index, data_.ConsumeFloatingPoint<double>(), s[0], s[1], s[2],
+                       s[3], s[4], s[5]);
+        return TARN_DATA_DOUBLE;
+      case 5:
+        TarnGetBool3(instance, index, s[0], s[1], s[2]);
+        TarnSetBoolIndexed(instance, index, data_.ConsumeIntegral<uint8_t>(), s);
+        return TARN_DATA_LOGICAL;
+      case 6:
+        TarnGetStringIndexed(instance, index, s);
+        TarnSetString1(instance, index, text.c_str(), s[0]);
+        return TARN_DATA_STRING;
+      case 7:
+        TarnGetString2(instance, index, s[0], s[1]);
+        TarnSetStringIndexed(instance, index, text.c_str(), s);
+        return TARN_DATA_STRING;
+      case 8:
+        TarnGetLongIndexed(instance, index, nullptr);
+        TarnSetLongIndexed(instance, index, data_.ConsumeIntegral<int32_t>(), nullptr);
+        return TARN_DATA_LONG;
+      case 9:
+        TarnGetShort5(instance, index, s[0], s[1], s[2], s[3], s[4]);
+        TarnSetShort4(instance, index, data_.ConsumeIntegral<int16_t>(), s[0], s[1], s[2], s[3]);
+        return TARN_DATA_SHORT;
+      case 10:
+        TarnGetLong6(instance, index, s[0], s[1], s[2], s[3], s[4], s[5]);
+        TarnSetLong5(instance, index, data_.ConsumeIntegral<int32_t>(), s[0], s[1], s[2], s[3],
+                     s[4]);
+        return TARN_DATA_LONG;
+      default:
+        TarnGetString4(instance, index, s[0], s[1], s[2], s[3]);
+        TarnSetString6(instance, index, text.c_str(), s[0], s[1], s[2], s[3], s[4], s[5]);
+        return TARN_DATA_STRING;
+    }
+  }
+
   void TypedIndexed(uint32_t instance, uint32_t index, bool known, const Symbol& symbol,
                     const Snapshot& before) {
     const Extents set = AnyIndexSet(symbol);
     const uint32_t* s = set.data();
     const std::string text = AnyText();
-    uint32_t code = 0;
-    switch (data_.ConsumeIntegralInRange(0, 11)) {
-      case 0:
-        code = TARN_DATA_SHORT;
-        TarnGetShortIndexed(instance, index, s);
-        TarnGetShort6(instance, index, s[0], s[1], s[2], s[3], s[4], s[5]);
-        TarnSetShortIndexed(instance, index, data_.ConsumeIntegral<int16_t>(), s);
-        break;
-      case 1:
-        code = TARN_DATA_LONG;
-        TarnGetLong2(instance, index, s[0], s[1]);
-        TarnSetLong3(instance, index, data_.ConsumeIntegral<int32_t>(), s[0], s[1], s[2]);
-        break;
-      case 2:
-        code = TARN_DATA_FLOAT;
-        TarnGetFloat1(instance, index, s[0]);
-        TarnSetFloatIndexed(instance, index, data_.ConsumeFloatingPoint<float>(), s);
-        break;
-      case 3:
-        code = TARN_DATA_DOUBLE;
-        TarnGetDoubleIndexed(instance, index, s);
-        TarnGetDouble4(instance, index, s[0], s[1], s[2], s[3]);
-        TarnSetDouble2(instance, index, data_.ConsumeFloatingPoint<double>(), s[0], s[1]);
-        break;
-      case 4:
-        code = TARN_DATA_DOUBLE;
-        TarnGetDouble5(instance, index, s[0], s[1], s[2], s[3], s[4]);
-        TarnSetDouble6(instance, index, data_.ConsumeFloatingPoint<double>(), s[0], s[1], s[2],
-                       s[3], s[4], s[5]);
-        break;
-      case 5:
-        code = TARN_DATA_LOGICAL;
-        TarnGetBool3(instance, index, s[0], s[1], s[2]);
-        TarnSetBoolIndexed(instance, index, data_.ConsumeIntegral<uint8_t>(), s);
-        break;
-      case 6:
-        code = TARN_DATA_STRING;
-        TarnGetStringIndexed(instance, index, s);
-        TarnSetString1(instance, index, text.c_str(), s[0]);
-        break;
-      case 7:
-        code = TARN_DATA_STRING;
-        TarnGetString2(instance, index, s[0], s[1]);
-        TarnSetStringIndexed(instance, index, text.c_str(), s);
-        break;
-      case 8:
-        code = TARN_DATA_LONG;
-        TarnGetLongIndexed(instance, index, nullptr);
-        TarnSetLongIndexed(instance, index, data_.ConsumeIntegral<int32_t>(), nullptr);
-        break;
-      case 9:
-        code = TARN_DATA_SHORT;
-        TarnGetShort5(instance, index, s[0], s[1], s[2], s[3], s[4]);
-        TarnSetShort4(instance, index, data_.ConsumeIntegral<int16_t>(), s[0], s[1], s[2], s[3]);
-        break;
-      case 10:
-        code = TARN_DATA_LONG;
-        TarnGetLong6(instance, index, s[0], s[1], s[2], s[3], s[4], s[5]);
-        TarnSetLong5(instance, index, data_.ConsumeIntegral<int32_t>(), s[0], s[1], s[2], s[3],
-                     s[4]);
-        break;
-      default:
-        code = TARN_DATA_STRING;
-        TarnGetString4(instance, index, s[0], s[1], s[2], s[3]);
-        TarnSetString6(instance, index, text.c_str(), s[0], s[1], s[2], s[3], s[4], s[5]);
-        break;
-    }
+    const uint32_t code = CallIndexedForm(instance, index, s, text);
     RequireDescriptorsUnchanged();
     const Snapshot after = TakeAll();
     const bool written = known && symbol.dataType == code;

@@ -65,6 +65,62 @@ void ExpectWellFormed(int iteration) {
   EXPECT_FALSE(open) << "iteration " << iteration << ": a run never ended";
 }
 
+// One host action at random: `pick` draws the line, then the action, so that the seed repeats
+// the sequence. True when the action finalized the library.
+template <class Pick>
+bool TakeRandomAction(uint32_t instance, Pick& pick) {
+  const uint32_t line = M::kFirstLine + static_cast<uint32_t>(pick(3));
+  switch (pick(14)) {
+    case 0:
+      TarnDebugBreak(instance);
+      break;
+    case 1:
+      TarnDebugStep(instance);
+      break;
+    case 2:
+      TarnDebugContinue(instance);
+      break;
+    case 3:
+      TarnDebugStop(instance);
+      break;
+    case 4:
+      TarnDebugSuspend(instance);
+      std::this_thread::sleep_for(std::chrono::microseconds(pick(500)));
+      TarnDebugResume(instance);
+      break;
+    case 5:
+      TarnDebugAddBreakpoint(instance, line, M::kFileName, M::kBlockName);
+      break;
+    case 6:
+      TarnDebugRemoveBreakpoint(instance, line, M::kFileName, M::kBlockName);
+      break;
+    case 7:
+      TarnStop(instance);
+      break;
+    case 8:
+      TarnGetDouble(instance, M::kT);
+      TarnGetString(instance, M::kBlock);
+      TarnGetLong(instance, M::kLine);
+      break;
+    case 9:
+      TarnDebugStart(instance);
+      break;
+    case 10:
+      TarnStart(instance);
+      break;
+    case 11:
+      TarnDebugClearAllBreakpoints(instance);
+      break;
+    case 12:
+      TarnDebugResume(instance);
+      break;
+    default:
+      TarnFinalize();
+      return true;
+  }
+  return false;
+}
+
 TEST(HostThreadConcurrency, DebuggerAndRunControlAtRandomMomentsDuringRuns) {
   // The first initialisation of the process stops the BLAS thread pool it started with.
   UseModel(M::RegisterWithDebugSymbols);
@@ -95,56 +151,7 @@ TEST(HostThreadConcurrency, DebuggerAndRunControlAtRandomMomentsDuringRuns) {
     for (int action = 0; action < kActionsPerIteration && !finalized; ++action) {
       std::this_thread::sleep_for(std::chrono::microseconds(pick(2000)));
       ++actions;
-      const uint32_t line = M::kFirstLine + static_cast<uint32_t>(pick(3));
-      switch (pick(14)) {
-        case 0:
-          TarnDebugBreak(instance);
-          break;
-        case 1:
-          TarnDebugStep(instance);
-          break;
-        case 2:
-          TarnDebugContinue(instance);
-          break;
-        case 3:
-          TarnDebugStop(instance);
-          break;
-        case 4:
-          TarnDebugSuspend(instance);
-          std::this_thread::sleep_for(std::chrono::microseconds(pick(500)));
-          TarnDebugResume(instance);
-          break;
-        case 5:
-          TarnDebugAddBreakpoint(instance, line, M::kFileName, M::kBlockName);
-          break;
-        case 6:
-          TarnDebugRemoveBreakpoint(instance, line, M::kFileName, M::kBlockName);
-          break;
-        case 7:
-          TarnStop(instance);
-          break;
-        case 8:
-          TarnGetDouble(instance, M::kT);
-          TarnGetString(instance, M::kBlock);
-          TarnGetLong(instance, M::kLine);
-          break;
-        case 9:
-          TarnDebugStart(instance);
-          break;
-        case 10:
-          TarnStart(instance);
-          break;
-        case 11:
-          TarnDebugClearAllBreakpoints(instance);
-          break;
-        case 12:
-          TarnDebugResume(instance);
-          break;
-        default:
-          TarnFinalize();
-          finalized = true;
-          break;
-      }
+      finalized = TakeRandomAction(instance, pick);
     }
     TarnFinalize();
     TarnDebugClearAllBreakpoints(0);
