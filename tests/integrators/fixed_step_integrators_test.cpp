@@ -17,20 +17,21 @@
 #include "integrators/runge_kutta2_integrator.h"
 #include "integrators/runge_kutta4_integrator.h"
 #include "integrators/user_defined_integrator.h"
+#include "support/toy_model.h"
 
 namespace tarn {
 namespace {
 
-double t;
-double y[2];
-double dy[2];
-double yInit[2];
-double z[1];
-double r[1];
-double zInit[1];
+using test::toy::dy;
+using test::toy::evaluationTimes;  // with evaluationAuxiliary, of every evaluation
+using test::toy::NonAutonomous;
+using test::toy::r;
+using test::toy::t;
+using test::toy::y;
+using test::toy::yInit;
+using test::toy::z;
+using test::toy::zInit;
 Integrator* current;
-// Time and auxiliary flag of every evaluation.
-std::vector<double> evaluationTimes;
 std::vector<bool> evaluationAuxiliary;
 
 void Record() {
@@ -42,13 +43,6 @@ void Record() {
 void Growth(uint32_t, uint32_t) {
   Record();
   dy[0] = y[0];
-}
-
-// Two non-autonomous equations with known solutions: y0' = y0·cos t (y0 = exp(sin t)) and
-// y1' = -2t·y1 (y1 = exp(-t²)).
-void NonAutonomous(uint32_t, uint32_t) {
-  dy[0] = y[0] * std::cos(t);
-  dy[1] = -2 * t * y[1];
 }
 
 struct Method {

@@ -15,15 +15,16 @@
 
 #include "integrators/runge_kutta_fehlberg2_integrator.h"
 #include "integrators/runge_kutta_fehlberg5_integrator.h"
+#include "support/toy_model.h"
 
 namespace tarn {
 namespace {
 
-double t;
-double y[2];
-double dy[2];
-double yInit[2];
-std::vector<double> evaluationTimes;
+using test::toy::dy;
+using test::toy::evaluationTimes;
+using test::toy::t;
+using test::toy::y;
+using test::toy::yInit;
 
 // y' = 1: every stage is equal and the error estimate is exactly zero.
 void Constant(uint32_t, uint32_t) {

@@ -12,21 +12,16 @@
 #include "integrators/runge_kutta_fehlberg2_integrator.h"
 #include "integrators/runge_kutta_fehlberg5_integrator.h"
 #include "solver/solver_test_model.h"
+#include "support/toy_model.h"
 
 namespace tarn {
 namespace {
 
-double t;
-double y[2];
-double dy[2];
-double yInit[2];
-
-// Non-autonomous and linear in the states, with known solutions from (0.5, (1, 1)):
-// y0' = y0·cos t, y0 = exp(sin t - sin 0.5); y1' = -2t·y1, y1 = exp(0.25 - t²).
-void NonAutonomous(uint32_t, uint32_t) {
-  dy[0] = y[0] * std::cos(t);
-  dy[1] = -2 * t * y[1];
-}
+using test::toy::dy;
+using test::toy::NonAutonomous;  // from (0.5, (1, 1))
+using test::toy::t;
+using test::toy::y;
+using test::toy::yInit;
 
 struct Method {
   const char* name;

@@ -1,0 +1,32 @@
+// The data block of the integrator tests' toy models: the independent variable, two ODE states
+// with their derivatives and initial conditions, and one algebraic state with its residual and
+// initial value, at fixed addresses that a model function of (instance, section) reaches; the
+// times of the evaluations a model records; and a right-hand side with a known solution.
+#ifndef TARN_TESTS_SUPPORT_TOY_MODEL_H
+#define TARN_TESTS_SUPPORT_TOY_MODEL_H
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace tarn::test::toy {
+
+inline double t;
+inline double y[2];
+inline double dy[2];
+inline double yInit[2];
+inline double z[1];
+inline double r[1];
+inline double zInit[1];
+inline std::vector<double> evaluationTimes;
+
+// Non-autonomous and linear in the states, with known solutions from (t0, (1, 1)):
+// y0' = y0·cos t, y0 = exp(sin t - sin t0); y1' = -2t·y1, y1 = exp(t0² - t²).
+inline void NonAutonomous(uint32_t, uint32_t) {
+  dy[0] = y[0] * std::cos(t);
+  dy[1] = -2 * t * y[1];
+}
+
+}  // namespace tarn::test::toy
+
+#endif  // TARN_TESTS_SUPPORT_TOY_MODEL_H
