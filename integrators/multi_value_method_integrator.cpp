@@ -478,7 +478,7 @@ void MultiValueMethodIntegrator::Step() {
         return;
       case Verdict::kAccepted:
       case Verdict::kRejected:
-      case Verdict::kGiveUp:
+      case Verdict::kGiveUp:  // not left: GiveUp turned it into kRejected or kEndedAtMinimumStep
         break;
     }
     const bool sizeChanged = UpdateStepSize(step, outcome.factor);
