@@ -22,17 +22,9 @@
 namespace tarn {
 namespace {
 
-using test::toy::dy;
-using test::toy::evaluationTimes;  // with evaluationAuxiliary, of every evaluation
-using test::toy::NonAutonomous;
-using test::toy::r;
-using test::toy::t;
-using test::toy::y;
-using test::toy::yInit;
-using test::toy::z;
-using test::toy::zInit;
+using namespace test::toy;  // the model block, its evaluation times, NonAutonomous
 Integrator* current;
-std::vector<bool> evaluationAuxiliary;
+std::vector<bool> evaluationAuxiliary;  // of every evaluation, beside evaluationTimes
 
 void Record() {
   evaluationTimes.push_back(t);

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "support/toy_model.h"
+
 namespace tarn {
 namespace {
 
@@ -20,15 +22,8 @@ class ProbeIntegrator final : public Integrator {
   void Step() override {}
 };
 
-// The model's storage: independent variable, ODE states with derivatives and initial conditions,
-// algebraic states with residuals and initial values, a parameter, and an evaluation count.
-double t;
-double y[3];
-double dy[3];
-double yInit[3];
-double z[3];
-double r[3];
-double zInit[3];
+// The model's storage: the toy model block, a parameter, and an evaluation count.
+using namespace test::toy;
 double parameter;
 int evaluations;
 Integrator* current;

@@ -11,6 +11,7 @@
 #include "integrators/adams_moulton_integrator.h"
 #include "integrators/gear_stiff_integrator.h"
 #include "solver/solver_test_model.h"
+#include "support/toy_model.h"
 
 namespace tarn {
 namespace {
@@ -24,15 +25,7 @@ std::string FamilyName(const testing::TestParamInfo<IntegrationAlgorithm>& info)
 
 // ---- The integrator stepped directly -----------------------------------------------------------
 
-// The model's storage: ODE states with derivatives and initial conditions, one algebraic state
-// with its residual and initial value.
-double t;
-double y[2];
-double dy[2];
-double yInit[2];
-double z[1];
-double residual[1];
-double zInit[1];
+using namespace test::toy;  // the model block: ODE states y, algebraic state z, residual r
 
 // y0' = y1, y1' = -y0: (sin t, cos t) from (0, 1).
 void Oscillator(uint32_t, uint32_t) {
@@ -59,7 +52,7 @@ class MultiValueTest : public testing::Test {
     }
     integrator->settings.stopFlag = &stopFlag;
     integrator->settings.minStepSizeViolation = &minStepViolation;
-    integrator->Initialize(&t, n, y, dy, yInit, algebraicStates, z, residual, zInit, model);
+    integrator->Initialize(&t, n, y, dy, yInit, algebraicStates, z, r, zInit, model);
     for (uint32_t i = 0; i < n + algebraicStates; ++i) {
       integrator->SetMaxAbsoluteError(i, bound);
       integrator->SetMaxRelativeError(i, bound);
@@ -301,7 +294,7 @@ TEST_F(MultiValueTest, GearStopsOnASingularIterationMatrix) {
 void LinearWithAlgebraicState(uint32_t, uint32_t) {
   dy[0] = -y[0] + 2 * z[0];
   dy[1] = y[0] - 3 * y[1] + z[0];
-  residual[0] = 4 * z[0] - y[0] - y[1];
+  r[0] = 4 * z[0] - y[0] - y[1];
 }
 
 TEST_F(MultiValueTest, AlgebraicStateIsEliminatedFromTheJacobian) {
@@ -331,7 +324,7 @@ TEST_F(MultiValueTest, SingularAlgebraicBlockStopsTheRun) {
       kGear,
       [](uint32_t, uint32_t) {
         dy[0] = z[0] - y[0];
-        residual[0] = y[0] - 1;
+        r[0] = y[0] - 1;
       },
       {1}, 1, 1e-6, false);
   integrator->stepSize = 0.01;

@@ -8,17 +8,13 @@
 
 #include "integrators/rosenbrock_integrator.h"
 #include "solver/solver_test_model.h"
+#include "support/toy_model.h"
 
 namespace tarn {
 namespace {
 
-double t;
-double y[1];
-double dy[1];
-double yInit[1];
+using namespace test::toy;  // the model block and its evaluation times
 double lambda;
-// The time of every evaluation, in order.
-std::vector<double> evaluationTimes;
 
 // The step of each attempt from t0 = 0: an attempt evaluates at t0 + h, then at once at
 // t0 + 0.6·h.

@@ -20,11 +20,7 @@
 namespace tarn {
 namespace {
 
-using test::toy::dy;
-using test::toy::evaluationTimes;
-using test::toy::t;
-using test::toy::y;
-using test::toy::yInit;
+using namespace test::toy;  // the model block and its evaluation times
 
 // y' = 1: every stage is equal and the error estimate is exactly zero.
 void Constant(uint32_t, uint32_t) {

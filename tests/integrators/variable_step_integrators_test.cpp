@@ -17,11 +17,7 @@
 namespace tarn {
 namespace {
 
-using test::toy::dy;
-using test::toy::NonAutonomous;  // from (0.5, (1, 1))
-using test::toy::t;
-using test::toy::y;
-using test::toy::yInit;
+using namespace test::toy;  // the model block; NonAutonomous runs from (0.5, (1, 1))
 
 struct Method {
   const char* name;

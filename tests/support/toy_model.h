@@ -1,7 +1,8 @@
-// The data block of the integrator tests' toy models: the independent variable, two ODE states
-// with their derivatives and initial conditions, and one algebraic state with its residual and
-// initial value, at fixed addresses that a model function of (instance, section) reaches; the
-// times of the evaluations a model records; and a right-hand side with a known solution.
+// The data block of the integrator tests' toy models: the independent variable, up to three ODE
+// states with their derivatives and initial conditions, and up to three algebraic states with
+// their residuals and initial values, at fixed addresses that a model function of (instance,
+// section) reaches; the times of the evaluations a model records; and a right-hand side with a
+// known solution.
 #ifndef TARN_TESTS_SUPPORT_TOY_MODEL_H
 #define TARN_TESTS_SUPPORT_TOY_MODEL_H
 
@@ -12,12 +13,12 @@
 namespace tarn::test::toy {
 
 inline double t;
-inline double y[2];
-inline double dy[2];
-inline double yInit[2];
-inline double z[1];
-inline double r[1];
-inline double zInit[1];
+inline double y[3];
+inline double dy[3];
+inline double yInit[3];
+inline double z[3];
+inline double r[3];
+inline double zInit[3];
 inline std::vector<double> evaluationTimes;
 
 // Non-autonomous and linear in the states, with known solutions from (t0, (1, 1)):
