@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "integrators/integrator_messages.h"
+#include "integrators/scoped_flag.h"
 #include "runtime/floating_point_status.h"
 #include "solver/message_buffer.h"
 
@@ -29,18 +30,6 @@ constexpr double kRelativePerturbation = 1.4901161193847656e-8;
 constexpr double kMinimumPerturbation = 2.220446049250313e-16;
 // A finite-difference spread below this fraction of the base value counts as no spread at all.
 constexpr double kNegligibleSpread = 1e-15;
-
-// Raises a flag for the lifetime of the guard.
-class ScopedFlag {
- public:
-  explicit ScopedFlag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~ScopedFlag() { flag_ = false; }
-  ScopedFlag(const ScopedFlag&) = delete;
-  ScopedFlag& operator=(const ScopedFlag&) = delete;
-
- private:
-  bool& flag_;
-};
 
 // A group of model values seen as one vector: the first `firstCount` values in `first`, the rest
 // in `second`. Lets the all-state Jacobian address ODE and algebraic states as one sequence

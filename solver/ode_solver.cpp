@@ -12,6 +12,7 @@
 #include <iterator>
 #include <limits>
 
+#include "integrators/scoped_flag.h"
 #include "solver/integrator_factory.h"
 #include "solver/message_buffer.h"
 #include "solver/ode_solver_messages.h"
@@ -30,18 +31,6 @@ constexpr double kTimeTolerance = 1e-15;
 constexpr double kStepCountRoundUp = 0.999999;
 // Identifier of the solver's checkpoint.
 constexpr uint32_t kCheckPointId = 1;
-
-// Raises a flag for the lifetime of the guard, lowering it also when an evaluation throws.
-class RaisedFlag {
- public:
-  explicit RaisedFlag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~RaisedFlag() { flag_ = false; }
-  RaisedFlag(const RaisedFlag&) = delete;
-  RaisedFlag& operator=(const RaisedFlag&) = delete;
-
- private:
-  bool& flag_;
-};
 
 }  // namespace
 
@@ -455,7 +444,7 @@ void OdeSolver::IntegratorStep() {
   postStepEvaluationLeftOut = unobserved;
   if (unobserved) return;
   {
-    RaisedFlag postStep(integrator->inPostStepEvaluation);
+    ScopedFlag postStep(integrator->inPostStepEvaluation);
     integrator->CalculateDerivatives();
   }
   if (numAlgStates != 0 && !integrator->CalculateAlgebraicStates()) RaiseStopFlag();
