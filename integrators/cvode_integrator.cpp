@@ -35,25 +35,22 @@ bool CvodeIntegrator::Initialize(double* indVarIn, uint32_t numStatesIn, double*
                                  double* derivativesIn, double* initCondsIn,
                                  uint32_t numAlgStatesIn, double* algStatesIn, double* residualsIn,
                                  double* algInitCondsIn, TarnSimDerivativeFunction function) {
-  if (!Integrator::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
-                              numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn, function)) {
+  if (!LibraryAdapter::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
+                                  numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn,
+                                  function)) {
     return false;
   }
   ReleaseSolverMemory();
-  lastStates.assign(numStates, 0.0);
-  lastCallIncomplete = false;
   return true;
 }
 
 void CvodeIntegrator::Finalize() {
   ReleaseSolverMemory();
-  lastStates = {};
-  Integrator::Finalize();
+  LibraryAdapter::Finalize();
 }
 
 void CvodeIntegrator::Step() {
-  // A model the solver knows unchanged has no state changed from outside either.
-  bool restart = (!modelUnchangedSinceLastStep && ConsumeRestart(lastStates)) || lastCallIncomplete;
+  bool restart = RestartDue();
 
   // A changed model: CVODE's history, and the stretch it has already integrated past the last
   // output time, belong to the old right-hand side.

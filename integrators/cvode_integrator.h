@@ -12,7 +12,7 @@
 #include <exception>
 #include <vector>
 
-#include "integrators/integrator.h"
+#include "integrators/library_adapter.h"
 
 namespace tarn {
 
@@ -31,13 +31,13 @@ namespace tarn {
 // same point (an event's discrete section or the host changed the model; not evaluated when the
 // solver knows the model unchanged); when the solver set restartRequested; after a failed or
 // interrupted call. CVODE calls back with this adapter as its user data.
-class CvodeIntegrator final : public Integrator {
+class CvodeIntegrator final : public LibraryAdapter {
  public:
   CvodeIntegrator();
   // Frees the solver memory when Finalize did not.
   ~CvodeIntegrator() override;
 
-  // The base's bindings, then lastStates zeroed and any solver memory freed.
+  // The adapter base's Initialize, then any solver memory freed.
   bool Initialize(double* indVar, uint32_t numStates, double* states, double* derivatives,
                   double* initConds, uint32_t numAlgStates, double* algStates, double* residuals,
                   double* algInitConds, TarnSimDerivativeFunction derivativeFunction) override;
@@ -52,8 +52,6 @@ class CvodeIntegrator final : public Integrator {
   // with stepSizeChanged set when it differs. An exception of the model's evaluation inside the
   // call comes out of Step once CVode has returned, with *indVar at that evaluation's time.
   void Step() override;
-  // CVODE evaluates for itself, at the step start only to detect a changed model.
-  bool UsesPostStepDerivatives() const override { return false; }
 
   SUNContext context = nullptr;            // owned
   void* cvodeMemory = nullptr;             // owned; CVODE's solver memory
@@ -61,10 +59,6 @@ class CvodeIntegrator final : public Integrator {
   N_Vector abstolVector = nullptr;         // owned; the absolute tolerances
   SUNMatrix jacobianMatrix = nullptr;      // owned; dense or band, null for the diagonal solver
   SUNLinearSolver linearSolver = nullptr;  // owned; null for the diagonal solver
-  std::vector<double> lastStates;          // [numStates] the states as the last step left them
-  // The last call of CVode failed or was left by an exception: there is no integration to
-  // continue.
-  bool lastCallIncomplete = false;
   // An exception of the model's evaluation inside CVode, held until CVode has returned: thrown
   // through the library's C frames it would skip their clean-up (the difference-quotient
   // Jacobian frees its work vectors only on the way out).

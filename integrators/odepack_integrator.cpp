@@ -64,8 +64,9 @@ bool OdepackIntegrator::Initialize(double* indVarIn, uint32_t numStatesIn, doubl
                                    uint32_t numAlgStatesIn, double* algStatesIn,
                                    double* residualsIn, double* algInitCondsIn,
                                    TarnSimDerivativeFunction function) {
-  if (!Integrator::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
-                              numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn, function)) {
+  if (!LibraryAdapter::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
+                                  numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn,
+                                  function)) {
     return false;
   }
   const auto n = static_cast<int32_t>(numStates);
@@ -74,25 +75,19 @@ bool OdepackIntegrator::Initialize(double* indVarIn, uint32_t numStatesIn, doubl
   lrw = kRealWorkQuadratic * n * n + kRealWorkLinear * n + kRealWorkConstant;
   rwork.assign(static_cast<std::size_t>(lrw), 0.0);
   iwork.assign(static_cast<std::size_t>(liw), 0);
-  lastStates.assign(numStates, 0.0);
   istate = 1;
-  lastCallIncomplete = false;
   return true;
 }
 
 void OdepackIntegrator::Finalize() {
   rwork = {};
   iwork = {};
-  lastStates = {};
-  Integrator::Finalize();
+  LibraryAdapter::Finalize();
 }
 
 void OdepackIntegrator::Step() {
-  // A model the solver knows unchanged has no state changed from outside either.
-  bool restart = !modelUnchangedSinceLastStep && ConsumeRestart(lastStates);
-  // The package holds one integration in its common blocks: the last caller's, and none after an
-  // incomplete call.
-  if (m_instance != this || lastCallIncomplete) restart = true;
+  // The package holds one integration in its common blocks: the last caller's.
+  bool restart = RestartDue() || m_instance != this;
   m_instance = this;
 
   if (methodFlagPending) {

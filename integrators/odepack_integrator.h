@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "integrators/integrator.h"
+#include "integrators/library_adapter.h"
 #include "tarn/tarn_export.h"
 
 namespace tarn {
@@ -29,13 +29,13 @@ namespace tarn {
 //
 // The package calls back through static functions, which reach the adapter through `m_instance`:
 // the adapter whose Step runs, or ran last.
-class OdepackIntegrator final : public Integrator {
+class OdepackIntegrator final : public LibraryAdapter {
  public:
   OdepackIntegrator();
   ~OdepackIntegrator() override;
 
-  // The base's bindings, then work arrays for neq = numStates equations: lrw = 3n² + 32n + 30
-  // reals, liw = n + 30 integers (enough for every accepted method flag), and lastStates zeroed.
+  // The adapter base's Initialize, then work arrays for neq = numStates equations:
+  // lrw = 3n² + 32n + 30 reals, liw = n + 30 integers (enough for every accepted method flag).
   // The next Step starts the package afresh.
   bool Initialize(double* indVar, uint32_t numStates, double* states, double* derivatives,
                   double* initConds, uint32_t numAlgStates, double* algStates, double* residuals,
@@ -53,8 +53,6 @@ class OdepackIntegrator final : public Integrator {
   // call.
   void CallPackage(double tout);
 
-  // The package evaluates for itself, at the step start only to detect a changed model.
-  bool UsesPostStepDerivatives() const override { return false; }
   // TCUR and HCUR while the package continues this adapter's integration (ISTATE 2, no restart
   // pending): continuing with ITASK 1, it only interpolates for a TOUT it has integrated past.
   bool GetInterpolationWindow(double* reach, double* nextStepSize) const override;
@@ -73,11 +71,7 @@ class OdepackIntegrator final : public Integrator {
   int32_t lrw = 0;
   std::vector<int32_t> iwork;  // [liw] integer work array
   int32_t liw = 0;
-  int32_t neq = 0;                 // number of equations: the ODE states
-  std::vector<double> lastStates;  // [neq] the states as the last step left them
-  // The last call of the package failed or was left by an exception: there is no integration to
-  // continue.
-  bool lastCallIncomplete = false;
+  int32_t neq = 0;  // number of equations: the ODE states
 
   // The adapter that receives the package's callbacks and messages, and whose integration the
   // package holds; null when there is none.
