@@ -24,7 +24,7 @@ void TarnInitialize(void) {
   Guarded([] {
     // A run in progress ends first: its worker could neither find its forgotten instance nor be
     // stopped through it.
-    TarnSimRuntime::GetInstance()->GetExecutionManager().EndPreviousRun();
+    TarnSimRuntime::GetInstance()->EndEveryRun();
     TarnSimRuntime::GetInstance()->TarnSimInitialize();
     TarnSimMain();
     StopBlasThreadsThisLibraryStarted();
@@ -34,7 +34,7 @@ void TarnInitialize(void) {
 void TarnFinalize(void) {
   Guarded([] {
     TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
-    runtime->GetExecutionManager().EndPreviousRun();
+    runtime->EndEveryRun();
     runtime->TarnSimDeinitialize();
   });
 }
@@ -43,13 +43,16 @@ uint32_t TarnCreate(void) {
   return Guarded(0u, [] { return TarnSimRuntime::GetInstance()->TarnSimCreateSystemInstance(); });
 }
 
+uint32_t TarnCreateIndependent(void) {
+  return Guarded(0u, [] { return TarnSimRuntime::GetInstance()->TarnSimCreateIndependentInstance(); });
+}
+
 void TarnDestroy(uint32_t instance) {
   Guarded([&] {
     TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
     // The worker of a run of this instance must not outlive its record.
-    if (runtime->GetExecutionManager().RunningInstance() == instance) {
-      runtime->GetExecutionManager().EndPreviousRun();
-    }
+    tarn::TarnSimExecutionManager& manager = runtime->ExecutionManagerOf(instance);
+    if (manager.RunningInstance() == instance) manager.EndPreviousRun();
     runtime->TarnSimDestroySystemInstance(instance);
   });
 }
@@ -62,16 +65,14 @@ void TarnSetAbsoluteError(uint32_t instance, uint32_t index, double value) {
   Guarded([&] { TarnSimRuntime::GetInstance()->TarnSimSetAbsoluteErrorTol(instance, index, value); });
 }
 
-double TarnGetRelativeError(uint32_t /*instance*/, uint32_t index) {
-  const tarn::TarnSimVariableDescriptor* descriptor =
-      TarnSimRuntime::GetInstance()->GetDescriptor(index);
-  return descriptor != nullptr ? descriptor->relativeError : kNoTolerance;
+double TarnGetRelativeError(uint32_t instance, uint32_t index) {
+  const auto tolerances = TarnSimRuntime::GetInstance()->TolerancesOf(instance, index);
+  return tolerances ? tolerances->relative : kNoTolerance;
 }
 
-double TarnGetAbsoluteError(uint32_t /*instance*/, uint32_t index) {
-  const tarn::TarnSimVariableDescriptor* descriptor =
-      TarnSimRuntime::GetInstance()->GetDescriptor(index);
-  return descriptor != nullptr ? descriptor->absoluteError : kNoTolerance;
+double TarnGetAbsoluteError(uint32_t instance, uint32_t index) {
+  const auto tolerances = TarnSimRuntime::GetInstance()->TolerancesOf(instance, index);
+  return tolerances ? tolerances->absolute : kNoTolerance;
 }
 
 void TarnCalcDeriv(uint32_t instance, uint32_t section) {

@@ -17,7 +17,8 @@ using tarn::TarnSimRuntime;
 namespace {
 
 TarnSimRuntime& Runtime() { return *TarnSimRuntime::GetInstance(); }
-TarnSimExecutionManager& Manager() { return Runtime().GetExecutionManager(); }
+// The manager that runs `instance`: its own for an independent instance, else the shared one.
+TarnSimExecutionManager& Manager(uint32_t instance) { return Runtime().ExecutionManagerOf(instance); }
 
 // Flags of a run that resumes from the present state; the model then skips its initial section.
 void PrepareContinue(uint32_t instance) {
@@ -30,23 +31,23 @@ void PrepareContinue(uint32_t instance) {
 
 // A fresh run: any earlier worker is ended before the flags of the new run are set.
 void StartFresh(uint32_t instance, bool blocking) {
-  Manager().EndPreviousRun();
+  Manager(instance).EndPreviousRun();
   Runtime().TarnSimReset(instance);
   if (blocking) {
-    Manager().StartBlocking();
+    Manager(instance).StartBlocking();
   } else {
-    Manager().Start();
+    Manager(instance).Start();
   }
 }
 
 void Continue(uint32_t instance, bool blocking) {
   if (Runtime().GetSystemInstance(instance) == nullptr) return;
-  Manager().EndPreviousRun();
+  Manager(instance).EndPreviousRun();
   PrepareContinue(instance);
   if (blocking) {
-    Manager().StartBlocking();
+    Manager(instance).StartBlocking();
   } else {
-    Manager().Start();
+    Manager(instance).Start();
   }
 }
 
@@ -73,7 +74,7 @@ void TarnContinueBlocking(uint32_t instance) {
 void TarnStop(uint32_t instance) {
   if (SystemInstance* record = Runtime().GetSystemInstance(instance)) {
     record->control.SetFlag(Control::kZzstopflag, 1);
-    if (Manager().RunningInstance() == instance) Manager().RequestStop();
+    if (Manager(instance).RunningInstance() == instance) Manager(instance).RequestStop();
   }
 }
 
@@ -81,10 +82,10 @@ void TarnPreStep(uint32_t instance) {
   Guarded([&] {
     SystemInstance* record = Runtime().GetSystemInstance(instance);
     if (record == nullptr) return;
-    Manager().EndPreviousRun();
+    Manager(instance).EndPreviousRun();
     Runtime().TarnSimReset(instance);
     record->preStepPending = true;
-    Manager().StartBlocking();
+    Manager(instance).StartBlocking();
   });
 }
 
@@ -159,28 +160,28 @@ void TarnSetDataBlock(uint32_t instance, uint32_t flag, uint32_t, uint32_t, uint
 
 void TarnDebugStart(uint32_t instance) {
   Guarded([&] {
-    Manager().EndPreviousRun();
+    Manager(instance).EndPreviousRun();
     Runtime().TarnSimReset(instance);
-    Manager().DebugStart();
+    Manager(instance).DebugStart();
   });
 }
 
-void TarnDebugStep(uint32_t) { Manager().DebugStep(); }
-void TarnDebugStop(uint32_t) { Manager().DebugStop(); }
-void TarnDebugBreak(uint32_t) { Manager().DebugBreak(); }
-void TarnDebugContinue(uint32_t) { Manager().DebugContinue(); }
-void TarnDebugSuspend(uint32_t) { Manager().DebugSuspend(); }
-void TarnDebugResume(uint32_t) { Manager().DebugResume(); }
+void TarnDebugStep(uint32_t instance) { Manager(instance).DebugStep(); }
+void TarnDebugStop(uint32_t instance) { Manager(instance).DebugStop(); }
+void TarnDebugBreak(uint32_t instance) { Manager(instance).DebugBreak(); }
+void TarnDebugContinue(uint32_t instance) { Manager(instance).DebugContinue(); }
+void TarnDebugSuspend(uint32_t instance) { Manager(instance).DebugSuspend(); }
+void TarnDebugResume(uint32_t instance) { Manager(instance).DebugResume(); }
 
-void TarnDebugAddBreakpoint(uint32_t, uint32_t line, const char* fileName, const char* blockName) {
-  Guarded([&] { Manager().DebugAddBreakpoint(line, fileName, blockName); });
+void TarnDebugAddBreakpoint(uint32_t instance, uint32_t line, const char* fileName, const char* blockName) {
+  Guarded([&] { Manager(instance).DebugAddBreakpoint(line, fileName, blockName); });
 }
 
-void TarnDebugRemoveBreakpoint(uint32_t, uint32_t line, const char* fileName,
+void TarnDebugRemoveBreakpoint(uint32_t instance, uint32_t line, const char* fileName,
                                const char* blockName) {
-  Manager().DebugRemoveBreakpoint(line, fileName, blockName);
+  Manager(instance).DebugRemoveBreakpoint(line, fileName, blockName);
 }
 
-void TarnDebugClearAllBreakpoints(uint32_t) { Manager().DebugClearAllBreakpoints(); }
+void TarnDebugClearAllBreakpoints(uint32_t instance) { Manager(instance).DebugClearAllBreakpoints(); }
 
 }  // extern "C"

@@ -41,6 +41,21 @@ void AdamsBashforth2Integrator::Finalize() {
   Integrator::Finalize();
 }
 
+std::vector<double> AdamsBashforth2Integrator::SaveHistory() const {
+  std::vector<double> history{firstStep ? 1.0 : 0.0};
+  history.insert(history.end(), lastStates.begin(), lastStates.end());
+  history.insert(history.end(), lastDerivatives.begin(), lastDerivatives.end());
+  return history;
+}
+
+void AdamsBashforth2Integrator::RestoreHistory(const std::vector<double>& history) {
+  if (history.size() != 1 + 2 * static_cast<std::size_t>(numStates)) return;
+  firstStep = history[0] != 0;
+  const auto statesEnd = history.begin() + 1 + numStates;
+  std::copy(history.begin() + 1, statesEnd, lastStates.begin());
+  std::copy(statesEnd, history.end(), lastDerivatives.begin());
+}
+
 void AdamsBashforth2Integrator::Step() {
   const double t0 = *indVar;
   const double h = stepSize;

@@ -23,6 +23,10 @@ class AdamsBashforth2Integrator final : public Integrator {
                   double* algInitConds, TarnSimDerivativeFunction derivativeFunction) override;
   void Finalize() override;
   void Step() override;
+  // The history is firstStep (1 or 0), then lastStates, then lastDerivatives; one of another
+  // length is ignored.
+  std::vector<double> SaveHistory() const override;
+  void RestoreHistory(const std::vector<double>& history) override;
 
   std::vector<double> lastStates;       // [numStates] the states as the previous step left them
   std::vector<double> lastDerivatives;  // [numStates] derivatives at the previous step's start

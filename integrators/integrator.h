@@ -68,6 +68,12 @@ class Integrator {
   // otherwise, and for every method of the runtime's own.
   virtual bool GetInterpolationWindow(double* reach, double* nextStepSize) const;
 
+  // For saved states: the history a fixed-step method carries from one step to the next, and
+  // putting it back into a freshly initialised integrator. Methods that keep none, and those that
+  // restart their integration from a restored point, save nothing and ignore what they are given.
+  virtual std::vector<double> SaveHistory() const { return {}; }
+  virtual void RestoreHistory(const std::vector<double>& /*history*/) {}
+
   // Evaluates the model once at the present *indVar, states and algebraic states. Outside
   // initialisation the evaluation runs with cleared floating-point flags and throws the const
   // char* "floating point error" when it raised an overflow, a division by zero or an invalid

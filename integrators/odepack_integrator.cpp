@@ -7,6 +7,7 @@
 #include <string>
 
 #include "integrators/integrator_messages.h"
+#include "runtime/threads/critical_section.h"
 
 namespace {
 
@@ -23,6 +24,8 @@ extern "C" void dlsodes_(DlsodesRightHandSide f, const int32_t* neq, double* y, 
                          const double* atol, const int32_t* itask, int32_t* istate,
                          const int32_t* iopt, double* rwork, const int32_t* lrw, int32_t* iwork,
                          const int32_t* liw, DlsodesJacobian jac, const int32_t* mf);
+// ODEPACK's DSRCMS: saves (JOB 1) or restores (JOB 2) the common blocks DLS001 and DLSS01.
+extern "C" void dsrcms_(double* rsav, int32_t* isav, const int32_t* job);
 
 namespace tarn {
 namespace {
@@ -49,6 +52,19 @@ constexpr std::size_t kStepLimitIndex = 5;
 // ISTATE after a call that used up MXSTEP internal steps.
 constexpr int32_t kStepLimitIstate = -1;
 
+// DSRCMS: lengths of RSAV (DLS001's 218 reals and DLSS01's 6) and ISAV (37 and 34 integers), and
+// its JOB codes.
+constexpr std::size_t kCommonRealLength = 224;
+constexpr std::size_t kCommonIntegerLength = 71;
+constexpr int32_t kSaveCommonBlocks = 1;
+constexpr int32_t kRestoreCommonBlocks = 2;
+
+// Held by every use of the package and its common blocks, and of m_instance.
+LockObject& PackageLock() {
+  static LockObject lock;
+  return lock;
+}
+
 }  // namespace
 
 OdepackIntegrator* OdepackIntegrator::m_instance = nullptr;
@@ -56,6 +72,7 @@ OdepackIntegrator* OdepackIntegrator::m_instance = nullptr;
 OdepackIntegrator::OdepackIntegrator() { algorithm = IntegrationAlgorithm::AlgOdepack; }
 
 OdepackIntegrator::~OdepackIntegrator() {
+  AutoLock guard(PackageLock());
   if (m_instance == this) m_instance = nullptr;
 }
 
@@ -76,6 +93,7 @@ bool OdepackIntegrator::Initialize(double* indVarIn, uint32_t numStatesIn, doubl
   rwork.assign(static_cast<std::size_t>(lrw), 0.0);
   iwork.assign(static_cast<std::size_t>(liw), 0);
   istate = 1;
+  commonBlocksSaved = false;
   return true;
 }
 
@@ -86,9 +104,9 @@ void OdepackIntegrator::Finalize() {
 }
 
 void OdepackIntegrator::Step() {
-  // The package holds one integration in its common blocks: the last caller's.
-  bool restart = RestartDue() || m_instance != this;
-  m_instance = this;
+  AutoLock guard(PackageLock());
+  bool restart = RestartDue();
+  if (!TakeOverCommonBlocks()) restart = true;
 
   if (methodFlagPending) {
     mf = settings.GetOdepackMethodFlag();
@@ -147,6 +165,22 @@ void OdepackIntegrator::Step() {
   std::copy(states, states + numStates, lastStates.begin());
 }
 
+bool OdepackIntegrator::TakeOverCommonBlocks() {
+  if (m_instance == this) return true;
+  if (m_instance != nullptr) m_instance->SaveCommonBlocks();
+  m_instance = this;
+  if (!commonBlocksSaved) return false;
+  dsrcms_(savedCommonReals.data(), savedCommonIntegers.data(), &kRestoreCommonBlocks);
+  return true;
+}
+
+void OdepackIntegrator::SaveCommonBlocks() {
+  savedCommonReals.resize(kCommonRealLength);
+  savedCommonIntegers.resize(kCommonIntegerLength);
+  dsrcms_(savedCommonReals.data(), savedCommonIntegers.data(), &kSaveCommonBlocks);
+  commonBlocksSaved = true;
+}
+
 void OdepackIntegrator::CallPackage(double tout) {
   // The package reads its optional inputs at a first call only.
   if (istate == 1) iwork[kStepLimitIndex] = kLibraryStepLimit;
@@ -157,9 +191,12 @@ void OdepackIntegrator::CallPackage(double tout) {
 
 bool OdepackIntegrator::GetInterpolationWindow(double* reach, double* nextStepSize) const {
   // The package's steps do not depend on the TOUTs it is given after the first call of an
-  // integration, so leaving out a call that only interpolates changes none of them.
-  const bool continuing = m_instance == this && !lastCallIncomplete && istate == 2 &&
-                          !restartRequested && !methodFlagPending && neq != 0;
+  // integration, so leaving out a call that only interpolates changes none of them. The
+  // integration goes on whether the common blocks hold it now or it handed them over.
+  AutoLock guard(PackageLock());
+  const bool owned = m_instance == this || commonBlocksSaved;
+  const bool continuing = owned && !lastCallIncomplete && istate == 2 && !restartRequested &&
+                          !methodFlagPending && neq != 0;
   if (!continuing) return false;
   *reach = rwork[kReachedTimeIndex];
   *nextStepSize = rwork[kNextStepSizeIndex];

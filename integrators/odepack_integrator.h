@@ -23,15 +23,20 @@ namespace tarn {
 // outside since the last step; when the derivatives at the start of a step differ from those of
 // the solver's evaluation after the last step at the same point (an event's discrete section or
 // the host changed the model; not evaluated when the solver knows the model unchanged); when the
-// solver set restartRequested; after a failed or interrupted call; and when another adapter has
-// used the package since: the package keeps its integration in process-wide common blocks, so one
-// adapter at a time owns it.
+// solver set restartRequested; and after a failed or interrupted call.
+//
+// The package keeps its integration in process-wide common blocks (DLS001, DLSS01). Every Step
+// holds one process-wide lock, so that adapters of instances running on different threads step
+// one at a time, and takes the blocks over exactly: when another adapter stepped last, its blocks
+// are saved into that adapter and this adapter's own are put back (the package's DSRCMS), so
+// interleaved integrations go on as if each ran alone.
 //
 // The package calls back through static functions, which reach the adapter through `m_instance`:
-// the adapter whose Step runs, or ran last.
+// the adapter whose Step runs, or ran last (the owner of the blocks' present contents).
 class OdepackIntegrator final : public LibraryAdapter {
  public:
   OdepackIntegrator();
+  // Gives up the common blocks when it owns them.
   ~OdepackIntegrator() override;
 
   // The adapter base's Initialize, then work arrays for neq = numStates equations:
@@ -72,12 +77,23 @@ class OdepackIntegrator final : public LibraryAdapter {
   std::vector<int32_t> iwork;  // [liw] integer work array
   int32_t liw = 0;
   int32_t neq = 0;  // number of equations: the ODE states
+  // The common blocks of this adapter's integration, saved when another adapter took them over
+  // (DSRCMS layout: DLS001's reals, then DLSS01's; likewise the integers).
+  std::vector<double> savedCommonReals;
+  std::vector<int32_t> savedCommonIntegers;
+  bool commonBlocksSaved = false;
 
   // The adapter that receives the package's callbacks and messages, and whose integration the
   // package holds; null when there is none.
   static OdepackIntegrator* m_instance;
 
  private:
+  // Makes the common blocks this adapter's, under the package lock: the present owner's are saved
+  // into it and this adapter's saved ones put back. False when this adapter has none saved (its
+  // integration must start afresh).
+  bool TakeOverCommonBlocks();
+  void SaveCommonBlocks();
+
   // The package's right-hand side F(NEQ, T, Y, YDOT): evaluates the model at (*t, y) and copies
   // the derivatives into ydot.
   static void Derivatives(const int32_t* neq, const double* t, double* y, double* ydot);

@@ -1,6 +1,7 @@
 // The model's data block: every symbol of the model, in index order, each at its natural
 // alignment (doubles on 8 bytes, integers on 4, logicals on 1), declared from the rows of
-// symbol_table.def. All instances of the model are bound to the one block, zzsim.
+// symbol_table.def. Shared instances are bound to the one block, zzsim; an independent instance
+// to a block of its own, made from kDefaultBlock.
 #ifndef TARN_MODEL_DATA_BLOCK_H
 #define TARN_MODEL_DATA_BLOCK_H
 
@@ -110,7 +111,15 @@ inline constexpr uint32_t kDosingOffSection = 1001;
 inline constexpr uint32_t kDosingOnEvent = 1;
 inline constexpr uint32_t kDosingOffEvent = 2;
 
+// Every symbol at its default value.
+extern const DataBlock kDefaultBlock;
 extern DataBlock zzsim;
+
+// The block `instance` is bound to: its own for an independent instance, else zzsim.
+inline DataBlock& BlockOf(uint32_t instance) {
+  void* own = TarnSimGetInstanceBlock(instance);
+  return own != nullptr ? *static_cast<DataBlock*>(own) : zzsim;
+}
 
 }  // namespace tarn::model
 

@@ -693,16 +693,16 @@ void DataBlock::StopDosing(uint32_t instance) {
 }  // namespace tarn::model
 
 extern "C" void zzderivative(uint32_t instance, uint32_t section) {
-  using tarn::model::zzsim;
+  tarn::model::DataBlock& block = tarn::model::BlockOf(instance);
   switch (section) {
     case TARN_SECTION_DERIVATIVE:
-      zzsim.DerivativeSection();
+      block.DerivativeSection();
       break;
     case tarn::model::kDosingOnSection:
-      zzsim.StartDosing(instance);
+      block.StartDosing(instance);
       break;
     case tarn::model::kDosingOffSection:
-      zzsim.StopDosing(instance);
+      block.StopDosing(instance);
       break;
     default:  // destruction (1), communication points (2) and unknown sections: nothing to do
       break;

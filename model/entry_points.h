@@ -9,8 +9,9 @@
 
 extern "C" {
 
-// Binds every symbol of the new instance to its storage in zzsim, in index order, stores the
-// instance number in zzinstidx and returns it. Called once per created instance.
+// Binds every symbol of the new instance to its storage in its block (its own, or zzsim for a
+// shared instance), in index order, stores the instance number in zzinstidx and returns it.
+// Called once per created instance.
 TARN_API uint32_t zzinitialize(uint32_t instance);
 
 // Performs one run of `instance`: unless the run continues an earlier one (zzicon set), run

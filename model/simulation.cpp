@@ -164,16 +164,16 @@ void DataBlock::ComputeBalances() {
 }  // namespace tarn::model
 
 extern "C" void zzsimulation(uint32_t instance) {
-  using tarn::model::zzsim;
-  if (zzsim.zzicon == 0) {
+  tarn::model::DataBlock& block = tarn::model::BlockOf(instance);
+  if (block.zzicon == 0) {
     zznits(instance, "");
-    zzsim.InitialSection(instance);
+    block.InitialSection(instance);
     zzrset(instance);
   }
-  while (!zzsim.zzstopflag && !zzsim.zzstepstop) {
-    zzsim.ComputeBalances();
+  while (!block.zzstopflag && !block.zzstepstop) {
+    block.ComputeBalances();
     // The termination request goes to the instance being run, whatever zzinstidx holds.
-    if (zzsim.t >= zzsim.tstop) zztrmt(instance, " ");
+    if (block.t >= block.tstop) zztrmt(instance, " ");
     TarnSimIntegrate(instance);
   }
 }

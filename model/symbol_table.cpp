@@ -12,12 +12,14 @@
 
 namespace tarn::model {
 
-DataBlock zzsim = {
+constexpr DataBlock kDefaultBlock = {
 #define TARN_SYMBOL(name, dataType, symbolType, extents, flags, sectionKey, stringLength, value) \
   {TARN_MODEL_UNPARENTHESIZE value},
 #include "model/symbol_table.def"
 #undef TARN_SYMBOL
 };
+
+constinit DataBlock zzsim = kDefaultBlock;
 
 namespace {
 
@@ -182,6 +184,8 @@ extern "C" void TarnSimMain(void) {
   // Section 500 is plain assignments from states, time and parameters (no delays, random numbers
   // or noise); the run loop between intervals computes only the balance outputs.
   TarnSimSetSystemProperties(TARN_SYSTEM_MEMORYLESS_DERIVATIVES);
+  TarnSimSetBlockFunctions([]() -> void* { return new DataBlock(kDefaultBlock); },
+                           [](void* block) { delete static_cast<DataBlock*>(block); });
   for (uint32_t index = 1; index <= kSymbolCount; ++index) {
     const SymbolRow& row = kSymbolRows[index - 1];
     const auto& extents = row.extents;
@@ -202,10 +206,11 @@ extern "C" void TarnSimMain(void) {
 
 extern "C" uint32_t zzinitialize(uint32_t instance) {
   using namespace tarn::model;
-  auto* block = reinterpret_cast<std::byte*>(&zzsim);
+  DataBlock& block = BlockOf(instance);
+  auto* bytes = reinterpret_cast<std::byte*>(&block);
   for (uint32_t index = 1; index <= kSymbolCount; ++index) {
-    TarnSimSetVariablePointer(instance, index, block + kSymbolRows[index - 1].offset);
+    TarnSimSetVariablePointer(instance, index, bytes + kSymbolRows[index - 1].offset);
   }
-  zzsim.zzinstidx = static_cast<int32_t>(instance);
+  block.zzinstidx = static_cast<int32_t>(instance);
   return instance;
 }

@@ -45,6 +45,13 @@ void TarnSimSetVariableDescriptor(uint32_t index, const char* name, uint32_t dat
   descriptor->dimensions = {extent1, extent2, extent3, extent4, extent5, extent6};
   descriptor->relativeError = ToleranceOrDefault(relativeError);
   descriptor->absoluteError = ToleranceOrDefault(absoluteError);
+  descriptor->registeredRelativeError = descriptor->relativeError;
+  descriptor->registeredAbsoluteError = descriptor->absoluteError;
+}
+
+void TarnSimSetBlockFunctions(TarnSimCreateBlockFunction create,
+                              TarnSimDestroyBlockFunction destroy) {
+  TarnSimRuntime::GetInstance()->SetBlockFunctions(create, destroy);
 }
 
 void TarnSimSetVariableExtendedInfo(uint32_t index, uint32_t flag1, uint32_t flag2,
@@ -102,6 +109,11 @@ void* TarnSimGetUserDataBlock(uint32_t instance) {
   tarn::SystemInstance* record = TarnSimRuntime::GetInstance()->GetSystemInstance(instance);
   if (record == nullptr || record->userDataBlock.empty()) return nullptr;
   return record->userDataBlock.data();
+}
+
+void* TarnSimGetInstanceBlock(uint32_t instance) {
+  tarn::SystemInstance* record = TarnSimRuntime::GetInstance()->GetSystemInstance(instance);
+  return record != nullptr ? record->ownBlock.get() : nullptr;
 }
 
 void TarnSimIntegrate(uint32_t instance) {

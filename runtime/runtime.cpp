@@ -111,6 +111,25 @@ void TarnSimRuntime::SetSystemInfo(uint32_t symbolCount, uint32_t odeStateCount,
   systemInfo_.descriptors.resize(static_cast<size_t>(symbolCount) + 1);
 }
 
+void TarnSimRuntime::SetBlockFunctions(TarnSimCreateBlockFunction create,
+                                       TarnSimDestroyBlockFunction destroy) {
+  systemInfo_.createBlock = create;
+  systemInfo_.destroyBlock = destroy;
+}
+
+TarnSimExecutionManager& TarnSimRuntime::ExecutionManagerOf(uint32_t instance) {
+  const SystemInstance* record = GetSystemInstance(instance);
+  return record != nullptr && record->ownExecutionManager ? *record->ownExecutionManager
+                                                          : *executionManager_;
+}
+
+void TarnSimRuntime::EndEveryRun() {
+  executionManager_->EndPreviousRun();
+  for (const auto& record : instances_) {
+    if (record && record->ownExecutionManager) record->ownExecutionManager->EndPreviousRun();
+  }
+}
+
 void TarnSimRuntime::TarnSimInitialize() {
   for (auto& slot : instances_) {
     if (slot) forgottenInstances_.push_back(std::move(slot));
@@ -118,6 +137,37 @@ void TarnSimRuntime::TarnSimInitialize() {
 }
 
 uint32_t TarnSimRuntime::TarnSimCreateSystemInstance() {
+  const uint32_t number = CreateInstance({nullptr, nullptr});
+  // The shared manager runs the shared instance created last.
+  if (number != 0) executionManager_->BindInstance(number);
+  return number;
+}
+
+uint32_t TarnSimRuntime::TarnSimCreateIndependentInstance() {
+  const SystemInformation& info = systemInfo_;
+  if (info.createBlock == nullptr || info.destroyBlock == nullptr) {
+    for (uint32_t instance = 1; instance < kInstanceSlots; ++instance) {
+      TarnSimWriteMessage(instance, kNoIndependentInstancesMessage);
+    }
+    return 0;
+  }
+  std::unique_ptr<void, TarnSimDestroyBlockFunction> block(info.createBlock(), info.destroyBlock);
+  if (block == nullptr) return 0;
+  const uint32_t number = CreateInstance(std::move(block));
+  if (number == 0) return 0;
+  SystemInstance& created = *instances_[number];
+  created.ownTolerances.resize(info.descriptors.size());
+  for (size_t index = 0; index < info.descriptors.size(); ++index) {
+    created.ownTolerances[index] = {info.descriptors[index].registeredRelativeError,
+                                    info.descriptors[index].registeredAbsoluteError};
+  }
+  created.ownExecutionManager = std::make_unique<TarnSimExecutionManager>(*this);
+  created.ownExecutionManager->BindInstance(number);
+  return number;
+}
+
+uint32_t TarnSimRuntime::CreateInstance(
+    std::unique_ptr<void, TarnSimDestroyBlockFunction> ownBlock) {
   uint32_t number = 1;
   while (number < kInstanceSlots && instances_[number]) ++number;
   if (number == kInstanceSlots) return 0;
@@ -125,6 +175,7 @@ uint32_t TarnSimRuntime::TarnSimCreateSystemInstance() {
   const SystemInformation& info = systemInfo_;
   const uint32_t symbolCount = info.symbolCount;
   auto record = std::make_unique<SystemInstance>();
+  record->ownBlock = std::move(ownBlock);
   record->symbolAddresses.assign(static_cast<size_t>(symbolCount) + 1, nullptr);
   void** table = record->symbolAddresses.data();
 
@@ -163,13 +214,14 @@ uint32_t TarnSimRuntime::TarnSimCreateSystemInstance() {
   // Bound now as well as at each run initialisation: a continue before any run steps a solver
   // without an integrator, and the stop it raises must reach zzstopflag to end the model's loop.
   BindSettings(created.solver->settings, created.control);
-  executionManager_->BindInstance(number);
   return number;
 }
 
 void TarnSimRuntime::TarnSimDestroySystemInstance(uint32_t instance) {
   SystemInstance* record = GetSystemInstance(instance);
   if (record == nullptr) return;
+  // The worker of a run of an independent instance must not outlive its record.
+  if (record->ownExecutionManager) record->ownExecutionManager->EndPreviousRun();
   if (systemInfo_.derivative != nullptr) systemInfo_.derivative(instance, TARN_SECTION_DESTROY);
   if (record->solver) record->solver->Finalize();
   instances_[instance].reset();
@@ -249,12 +301,12 @@ void TarnSimRuntime::ApplyStateTolerances(const SystemInstance& record, uint32_t
   const uint32_t lastState = 1 + systemInfo_.odeStateCount + systemInfo_.algebraicStateCount;
   uint32_t element = 0;
   for (uint32_t index = 2; index <= lastState && index <= systemInfo_.symbolCount; ++index) {
-    const TarnSimVariableDescriptor& descriptor = systemInfo_.descriptors[index];
-    const uint32_t size = FlattenedSize(descriptor.dimensions);
+    const uint32_t size = FlattenedSize(systemInfo_.descriptors[index].dimensions);
     if (onlyIndex == 0 || onlyIndex == index) {
+      const ErrorTolerances tolerances = TolerancesOf(record, index);
       for (uint32_t e = 0; e < size; ++e) {
-        integrator->SetMaxAbsoluteError(element + e, descriptor.absoluteError);
-        integrator->SetMaxRelativeError(element + e, descriptor.relativeError);
+        integrator->SetMaxAbsoluteError(element + e, tolerances.absolute);
+        integrator->SetMaxRelativeError(element + e, tolerances.relative);
       }
     }
     element += size;
@@ -266,7 +318,8 @@ void TarnSimRuntime::TarnSimCommunicationInterval(uint32_t instance) {
   if (record == nullptr || !record->solver || !record->control.IsBound()) return;
   OdeSolver& solver = *record->solver;
   const ControlBlock& control = record->control;
-  if (executionManager_->RunningInstance() == instance && executionManager_->StopRequested()) {
+  TarnSimExecutionManager& manager = ExecutionManagerOf(instance);
+  if (manager.RunningInstance() == instance && manager.StopRequested()) {
     control.SetFlag(Control::kZzstopflag, 1);
   }
   CopyIntervalControls(*record);
@@ -287,14 +340,14 @@ void TarnSimRuntime::TarnSimCommunicationInterval(uint32_t instance) {
 
   solver.SetDerivFuncArg1(instance);
   solver.SetDerivFuncArg2(TARN_SECTION_DERIVATIVE);
-  solver.debugRun = executionManager_->GetDebugState() != TarnDebugState::kNotDebugging;
+  solver.debugRun = manager.GetDebugState() != TarnDebugState::kNotDebugging;
   if (*control.Long(Control::kZzicon) == 1) {
     control.SetFlag(Control::kZzicon, 0);
     solver.rescaleInterval = true;
   }
   solver.Step();
   CheckMessageBuffer(instance);
-  executionManager_->DebugTick();
+  manager.DebugTick();
   if (record->stepPending) {
     control.SetFlag(Control::kZzstepstop, 1);
     record->stepPending = false;
@@ -381,13 +434,32 @@ void TarnSimRuntime::TarnSimSetAbsoluteErrorTol(uint32_t instance, uint32_t inde
 
 void TarnSimRuntime::SetTolerance(uint32_t instance, uint32_t index, double value,
                                   bool relative) {
-  const SystemInstance* record = GetSystemInstance(instance);
+  SystemInstance* record = GetSystemInstance(instance);
   if (record == nullptr || !record->solver) return;
   TarnSimVariableDescriptor* descriptor = GetDescriptor(index);
   if (descriptor == nullptr) return;
-  (relative ? descriptor->relativeError : descriptor->absoluteError) = value;
+  if (record->IsIndependent()) {
+    ErrorTolerances& own = record->ownTolerances[index];
+    (relative ? own.relative : own.absolute) = value;
+  } else {
+    (relative ? descriptor->relativeError : descriptor->absoluteError) = value;
+  }
   ApplyStateTolerances(*record, index);
   record->solver->NoteHostWrite();
+}
+
+ErrorTolerances TarnSimRuntime::TolerancesOf(const SystemInstance& record, uint32_t index) const {
+  if (record.IsIndependent()) return record.ownTolerances[index];
+  const TarnSimVariableDescriptor& descriptor = systemInfo_.descriptors[index];
+  return {descriptor.relativeError, descriptor.absoluteError};
+}
+
+std::optional<ErrorTolerances> TarnSimRuntime::TolerancesOf(uint32_t instance,
+                                                            uint32_t index) const {
+  if (!systemInfo_.IsValidIndex(index)) return std::nullopt;
+  if (const SystemInstance* record = GetSystemInstance(instance)) return TolerancesOf(*record, index);
+  const TarnSimVariableDescriptor& descriptor = systemInfo_.descriptors[index];
+  return ErrorTolerances{descriptor.relativeError, descriptor.absoluteError};
 }
 
 void TarnSimRuntime::TarnSimWriteMessage(uint32_t instance, const char* text) {

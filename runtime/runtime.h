@@ -1,7 +1,15 @@
 // The runtime singleton: the model's system information and symbol descriptors, the table of
 // model instances with their symbol address tables, solvers, run flags and callback lists, and the
-// one execution manager. Every host function and every model-side function reaches it through
-// TarnSimRuntime::GetInstance.
+// execution manager of the shared instances. Every host function and every model-side function
+// reaches it through TarnSimRuntime::GetInstance.
+//
+// Shared instances (TarnCreate) are bound to the model's one data block and run by the runtime's
+// one execution manager, which runs the shared instance created last. An independent instance
+// (TarnCreateIndependent) has a data block of its own, made by the model, its own tolerances and
+// its own execution manager, which runs that instance only; its solver, callbacks and run flags
+// are per instance like every instance's. Runs of different independent instances may execute at
+// the same time on different threads: nothing they touch is shared but the descriptors (read
+// only during runs) and the DLSODES package, whose calls the ODEPACK adapter serialises.
 #ifndef TARN_RUNTIME_RUNTIME_H
 #define TARN_RUNTIME_RUNTIME_H
 
@@ -10,12 +18,15 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "runtime/control_block.h"
 #include "tarn/tarn.h"
 #include "tarn/tarnsim.h"
+
+struct TarnState;
 
 namespace tarn {
 
@@ -35,8 +46,10 @@ struct TarnSimVariableDescriptor {
   uint32_t dataType = TARN_DATA_INVALID;
   uint32_t symbolType = TARN_SYMBOL_INVALID;
   std::array<uint32_t, kMaxDimensions> dimensions{};  // 0 ends the list
-  double relativeError = 0;
+  double relativeError = 0;  // of the shared instances
   double absoluteError = 0;
+  double registeredRelativeError = 0;  // as the model registered it: an independent instance's
+  double registeredAbsoluteError = 0;  // tolerance until the host sets one
   std::array<uint8_t, kAttributeCount> attributes{};
   uint32_t derivativeIndex = 0;
   uint32_t initialConditionIndex = 0;
@@ -73,7 +86,9 @@ struct SystemInformation {
   TarnSimSimulationFunction simulation = nullptr;
   TarnSimDerivativeFunction derivative = nullptr;
   uint32_t userDataSize = 0;
-  uint32_t properties = 0;                             // TARN_SYSTEM_* flags the model declared
+  uint32_t properties = 0;                           // TARN_SYSTEM_* flags the model declared
+  TarnSimCreateBlockFunction createBlock = nullptr;  // null: no independent instances
+  TarnSimDestroyBlockFunction destroyBlock = nullptr;
   std::vector<TarnSimVariableDescriptor> descriptors;  // N + 1 entries; entry 0 unused
   // Range of the independent variable over which the model is valid; set only when recorded.
   bool hasValidityRange = false;
@@ -131,12 +146,22 @@ struct StateGroup {
   }
 };
 
+// The two tolerances of one symbol.
+struct ErrorTolerances {
+  double relative = 0;
+  double absolute = 0;
+};
+
 // One model instance.
 struct SystemInstance {
   SystemInstance();
   ~SystemInstance();
   SystemInstance(const SystemInstance&) = delete;
   SystemInstance& operator=(const SystemInstance&) = delete;
+
+  // An independent instance's own data block, released through the model's destroy function;
+  // null for a shared instance. Declared first: everything below may point into it.
+  std::unique_ptr<void, TarnSimDestroyBlockFunction> ownBlock{nullptr, nullptr};
 
   std::vector<void*> symbolAddresses;  // N + 1 entries; entry i is the storage of symbol i
   void** independentVariable = nullptr;
@@ -158,6 +183,14 @@ struct SystemInstance {
   bool preStepPending = false;
   bool stepPending = false;
   std::vector<uint8_t> userDataBlock;  // empty when the model registered no user data
+  // An independent instance's tolerances, indexed like the descriptors; empty for a shared
+  // instance, whose tolerances are the descriptors'.
+  std::vector<ErrorTolerances> ownTolerances;
+  // An independent instance's execution manager; null for a shared instance. Declared last, so
+  // destroyed first.
+  std::unique_ptr<TarnSimExecutionManager> ownExecutionManager;
+
+  bool IsIndependent() const { return ownBlock != nullptr; }
 
   // Storage of symbol `index`; null when the symbol is not bound or the index is outside the
   // table.
@@ -184,7 +217,14 @@ class TarnSimRuntime {
   TarnSimVariableDescriptor* GetDescriptor(uint32_t index);
   // The record of an existing instance, else null.
   SystemInstance* GetSystemInstance(uint32_t instance) const;
+  // The execution manager of the shared instances.
   TarnSimExecutionManager& GetExecutionManager() { return *executionManager_; }
+  // The manager that runs `instance`: an independent instance's own, else (shared or missing
+  // instance) the shared one.
+  TarnSimExecutionManager& ExecutionManagerOf(uint32_t instance);
+  // Ends the run in progress of every execution manager (on workers; blocking runs on other
+  // threads are asked to stop and are not waited for).
+  void EndEveryRun();
 
   // Registration (model side).
   void SetSystemInfo(uint32_t symbolCount, uint32_t odeStateCount, uint32_t algebraicStateCount,
@@ -192,10 +232,16 @@ class TarnSimRuntime {
                      uint32_t derivativeSectionCount, uint32_t discreteSectionCount,
                      TarnSimInitializeFunction initialize, TarnSimSimulationFunction simulation,
                      TarnSimDerivativeFunction derivative, uint32_t userDataSize);
+  void SetBlockFunctions(TarnSimCreateBlockFunction create, TarnSimDestroyBlockFunction destroy);
 
   // Instances.
   void TarnSimInitialize();
   uint32_t TarnSimCreateSystemInstance();
+  // An instance with a data block of its own, holding the model's defaults, and its own
+  // tolerances and execution manager; 0, with a message to the status callbacks of every
+  // existing instance, when the model registered no block functions, and 0 when no slot is free
+  // or the model could not make a block.
+  uint32_t TarnSimCreateIndependentInstance();
   void TarnSimDestroySystemInstance(uint32_t instance);
   void TarnSimDeinitialize();
 
@@ -213,6 +259,16 @@ class TarnSimRuntime {
                                const double* interval);
   void TarnSimSetRelativeErrorTol(uint32_t instance, uint32_t index, double value);
   void TarnSimSetAbsoluteErrorTol(uint32_t instance, uint32_t index, double value);
+  // The tolerances of symbol `index` for `instance`: an independent instance's own, else (shared
+  // or missing instance) the descriptor's. Empty for a bad index.
+  std::optional<ErrorTolerances> TolerancesOf(uint32_t instance, uint32_t index) const;
+
+  // Saved states (runtime/saved_state.h). SaveState: null for a missing instance. RestoreState:
+  // ends a run of the instance in progress, prepares the instance as run initialisation does when
+  // the state comes from a run, and puts every saved value, event and clock reading back; false,
+  // changing nothing, for a missing instance or a state of another symbol table.
+  std::unique_ptr<TarnState> SaveState(uint32_t instance) const;
+  bool RestoreState(uint32_t instance, const TarnState& state);
 
   // Notifications to the host's callbacks of an existing instance (nothing for a missing one).
   void TarnSimWriteMessage(uint32_t instance, const char* text);
@@ -223,7 +279,13 @@ class TarnSimRuntime {
   void TarnSimSetExecutionState(uint32_t instance, TarnExecutionState state);
 
  private:
+  // Builds the record in the lowest free slot around `ownBlock` (null for a shared instance),
+  // binds it through the model's initialisation entry and creates its solver; 0 when no slot is
+  // free.
+  uint32_t CreateInstance(std::unique_ptr<void, TarnSimDestroyBlockFunction> ownBlock);
   void SetTolerance(uint32_t instance, uint32_t index, double value, bool relative);
+  // The tolerances of valid symbol `index` for the instance of `record`.
+  ErrorTolerances TolerancesOf(const SystemInstance& record, uint32_t index) const;
   // Gives every element of the ODE and algebraic state symbols (indexes 2 .. A+B+1) its symbol's
   // tolerances in the instance's integrator; only symbol `onlyIndex` when it is not 0.
   void ApplyStateTolerances(const SystemInstance& record, uint32_t onlyIndex);

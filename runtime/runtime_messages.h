@@ -14,6 +14,10 @@ inline constexpr char kNoDebugInformationMessage[] =
     "Debug error: model does not contain debugging information.";
 inline constexpr char kRunExceptionFormat[] = "Run ended by an exception: %s";
 inline constexpr char kUnknownExceptionMessage[] = "unknown exception";
+// TarnCreateIndependent with a model that cannot give an instance a data block of its own.
+inline constexpr char kNoIndependentInstancesMessage[] =
+    "Independent instances are not supported by this model: it registered no data block "
+    "functions.";
 // Closes the messages of an interval that wrote more than its buffer holds.
 inline constexpr char kMessagesLeftOut[] =
     "%llu further messages of this communication interval were left out.\n";

@@ -24,6 +24,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -140,6 +141,38 @@ class OdeSolver final {
   // Counts a write of the host to the model's symbols or tolerances; any thread. The next step
   // then evaluates the model at its start, as it would without a memoryless model.
   void NoteHostWrite() { hostWrites.fetch_add(1, std::memory_order_relaxed); }
+
+  // What a saved state keeps of the solver: copies of its scheduled, interval and state events
+  // (their borrowed pointers still point into the saved instance's storage), its communication
+  // clock and step sizes, and the integrator's history (Integrator::SaveHistory).
+  struct RunRecord {
+    std::vector<OdeEvent> timeEvents;
+    std::vector<OdeEvent> intervalEvents;
+    std::vector<OdeEvent> crossingsAtStart;
+    std::vector<OdeEvent> crossingsAtEnd;
+    uint32_t nextTimeEventId = 1;
+    bool stateEventsDeclared = false;
+    bool firstInterval = true;
+    double stepSize = 0;
+    double lastCommInterval = 0;
+    double timeScale = 0;
+    double scaledCommInterval = 0;
+    double intervalEnd = 0;
+    double scaledTime = 0;
+    double scaledNextCommTime = 0;
+    double nextCommTime = 0;
+    double requestedStepSize = 0;
+    double fixedStepAnchor = 0;
+    double fixedStepSize = 0;
+    uint32_t fixedStepCount = 0;
+    double fixedStepEnd = 0;
+    std::vector<double> integratorHistory;
+  };
+  RunRecord SaveRun() const;
+  // Puts a saved record back after Initialize: the events are replaced by copies of the saved
+  // ones, each passed to `relocate` (which points it at the restoring instance), the clock and
+  // step sizes take the saved readings, and the integrator its saved history.
+  void RestoreRun(const RunRecord& record, const std::function<void(OdeEvent&)>& relocate);
 
   // Appends `text` and a line end to `messages`.
   void WriteMessage(const char* text);

@@ -10,7 +10,19 @@
  * Threads: unless a comment says otherwise, call these from one host thread. During a run started
  * with TarnStart or TarnDebugStart the model runs on a worker thread, and callbacks arrive there;
  * TarnStop may be called from any thread. Symbol reads and writes during such a run are not
- * synchronised with the worker. */
+ * synchronised with the worker.
+ *
+ * Independent instances (TarnCreateIndependent) are the exception: each may be driven from a
+ * host thread of its own, so that runs of several independent instances execute at the same
+ * time. The symbol, tolerance, run-control, saved-state, callback and debugger functions of one
+ * independent instance may be called from one thread at a time, while other threads call them for
+ * other independent instances; TarnInitialize, TarnFinalize, TarnCreate, TarnCreateIndependent,
+ * TarnDestroy and every function of shared instances must not overlap with them. Runs of
+ * independent instances share nothing but the DLSODES package (algorithm 14), which keeps its
+ * integration in process-wide storage: its calls are serialised (one step of one instance at a
+ * time, each instance's integration handed over exactly), while the runtime's own methods and
+ * CVODE run in parallel. Floating-point status is per thread. The model-language random number
+ * generator is one process-wide sequence without a lock; this library's model does not use it. */
 #ifndef TARN_TARN_H
 #define TARN_TARN_H
 
@@ -26,6 +38,9 @@ extern "C" {
 /* Description of one symbol, filled by TarnGetSymbolInfo. `name` and `extents` point into the
  * library's own descriptor and stay valid until the next TarnInitialize; do not free or change
  * them. */
+/* A saved state of an instance (TarnSaveState); opaque. */
+typedef struct TarnState TarnState;
+
 typedef struct TarnSymbolInfo {
   uint32_t symbolType;            /* TarnSymbolType code */
   uint32_t dataType;              /* TarnDataType code */
@@ -65,20 +80,34 @@ TARN_API void TarnInitialize(void);
 TARN_API void TarnFinalize(void);
 
 /* Creates an instance bound to the model's data and returns its number (lowest free, 1..99);
- * 0 when all 99 are in use. The runtime runs the instance created last. */
+ * 0 when all 99 are in use. Such shared instances share every value, tolerance and the one
+ * execution manager, which runs the shared instance created last (whichever shared instance a
+ * run function names). */
 TARN_API uint32_t TarnCreate(void);
 
-/* Destroys the instance. Nothing for a missing instance. */
+/* Creates an independent instance and returns its number (lowest free, 1..99): a data block of
+ * its own holding the model's defaults (not the present values of the shared data), its own
+ * tolerances (the model's defaults), solver, settings, events, synchronisation points, callbacks,
+ * run state and execution manager, which runs this instance only. Every host function works on it
+ * as on a shared instance; shared instances and other independent ones do not see its values.
+ * 0 when all 99 numbers are in use or the block cannot be made; 0, and "Independent instances are
+ * not supported by this model: it registered no data block functions." to the status callbacks
+ * of every existing instance, when the model registered no data block functions (tarnsim.h). */
+TARN_API uint32_t TarnCreateIndependent(void);
+
+/* Destroys the instance, ending a run of it in progress first. Nothing for a missing instance. */
 TARN_API void TarnDestroy(uint32_t instance);
 
 /* ---- Tolerances --------------------------------------------------------------------------- */
 
-/* Set the relative (absolute) error tolerance of a symbol; for a state it applies to the
- * integrator at once. Nothing for a missing instance or solver or a bad index. */
+/* Set the relative (absolute) error tolerance of a symbol, for every shared instance or for one
+ * independent instance; for a state it applies to the integrator at once. Nothing for a missing
+ * instance or solver or a bad index. */
 TARN_API void TarnSetRelativeError(uint32_t instance, uint32_t index, double value);
 TARN_API void TarnSetAbsoluteError(uint32_t instance, uint32_t index, double value);
 
-/* The symbol's relative (absolute) tolerance; -1.0 for a bad index. `instance` is ignored. */
+/* The symbol's relative (absolute) tolerance: an independent instance's own; for a shared or
+ * missing instance the tolerance all shared instances use. -1.0 for a bad index. */
 TARN_API double TarnGetRelativeError(uint32_t instance, uint32_t index);
 TARN_API double TarnGetAbsoluteError(uint32_t instance, uint32_t index);
 
@@ -265,10 +294,12 @@ TARN_API uint32_t TarnSetDoubles(uint32_t instance, uint32_t count, const uint32
 TARN_API void TarnCalcDeriv(uint32_t instance, uint32_t section);
 
 /* Fresh run from the initial conditions on a new worker thread; returns at once. An earlier
- * worker is ended first. */
+ * worker of the same execution manager (the shared one, or the independent instance's own) is
+ * ended first. */
 TARN_API void TarnStart(uint32_t instance);
 
-/* Fresh run on the calling thread; returns when it ends. */
+/* Fresh run on the calling thread; returns when it ends. Runs of different independent
+ * instances may be started from different threads at the same time. */
 TARN_API void TarnStartBlocking(uint32_t instance);
 
 /* Continue from the present state (initial section skipped), on a worker thread / on the
@@ -302,6 +333,34 @@ TARN_API void TarnStepIncr(uint32_t instance, double increment);
  * points where steps must end. `unused1`/`unused2` are ignored. */
 TARN_API void TarnSetDataBlock(uint32_t instance, uint32_t flag, uint32_t unused1,
                                uint32_t unused2, uint32_t count, double** times);
+
+/* ---- Saved states ------------------------------------------------------------------------- */
+/* A saved state holds everything a run continues from: the value of every symbol (states,
+ * derivatives, parameters, control symbols and run flags, the time among them), the solver's
+ * scheduled, interval and state events (the dosing schedule among them), its communication clock
+ * and step size, the output count, and the history of the Adams-Bashforth method. Call these
+ * between runs, not while a worker of the instance runs. */
+
+/* Saves the instance's present state; null for a missing instance. Free it with TarnFreeState. */
+TARN_API TarnState* TarnSaveState(uint32_t instance);
+
+/* Puts a saved state back into `instance`, which may be the instance it was saved from or any
+ * other instance of the model, shared or independent; a run of the instance in progress is ended
+ * first. The instance is prepared as at the start of a run (a fresh integrator of the saved
+ * algorithm) and then takes every saved value, event and clock reading, so that continuing it
+ * (TarnStep, TarnRunToTime, TarnContinue) equals a run restarted at the saved time from the saved
+ * values. With the fixed-step methods (Euler, RK2, RK4, Adams-Bashforth 2) the continuation is
+ * equal to the bit to the run that went on from the save without interruption; the variable-step
+ * methods, Rosenbrock, Gear, Adams-Moulton, DLSODES and CVODE restart their integration at the
+ * restored point (first step, order and history afresh), so two continuations from one restored
+ * state are equal to the bit, and close to, not equal to, the uninterrupted run. Values of the
+ * instance's tolerances, callbacks and synchronisation points are not part of a state. False,
+ * changing nothing, for a missing instance or a null state; false also when the instance's model
+ * registered a different symbol table than the one the state was saved with. */
+TARN_API bool TarnRestoreState(uint32_t instance, const TarnState* state);
+
+/* Releases a saved state. Nothing for null. Any thread. */
+TARN_API void TarnFreeState(TarnState* state);
 
 /* ---- Callbacks ---------------------------------------------------------------------------- */
 /* Registrations are kept per instance in the order added and called in that order; removal takes
@@ -342,9 +401,11 @@ TARN_API void TarnRemoveExecutionStateChangeCallbackFunction(
 /* A debug run executes on a worker thread and pauses at the end of a communication interval:
  * at a breakpoint, on request, after a single step, or after the run's first floating-point
  * fault. Debug states (TarnDebugState): 0 not debugging, 1 executing, 2 pause requested,
- * 3 paused, 4 stop requested. Only TarnDebugStart uses its instance argument; the others act on
- * the current or last run. Every function may be called from any host thread, including from the
- * run's own callbacks. Breakpoints are global and matched on line and block name. */
+ * 3 paused, 4 stop requested. The instance argument selects the execution manager: an
+ * independent instance's own, else (a shared or missing instance) the one of the shared
+ * instances. Only TarnDebugStart uses it further; the others act on that manager's current or
+ * last run. Every function may be called from any host thread, including from the run's own
+ * callbacks. Breakpoints are kept per execution manager and matched on line and block name. */
 
 /* Ends any earlier run, resets the instance and starts a debug run on a worker thread (states 6,
  * then 3). A model without the debugging symbols zzlinenum, zzfilename and zzblockname gets

@@ -103,6 +103,24 @@ TARN_API void TarnSimSetVariableMeaning(uint32_t index, const char* description,
  * Call from TarnSimMain after TarnSimSetSystemInfo, which forgets an earlier range. */
 TARN_API void TarnSimSetValidityRange(double start, double end);
 
+/* Data blocks of independent instances (optional; see TarnCreateIndependent in tarn.h). A model
+ * that keeps every symbol in one block of fixed layout, and whose sections read and write only
+ * the block they are given, registers from TarnSimMain (after TarnSimSetSystemInfo, which forgets
+ * an earlier registration) how to make and release a block of its own for one instance: `create`
+ * returns a new block holding every symbol's default value, or null when it cannot; `destroy`
+ * releases a block `create` made. A model without them supports shared instances only. */
+typedef void* (*TarnSimCreateBlockFunction)(void);
+typedef void (*TarnSimDestroyBlockFunction)(void* block);
+TARN_API void TarnSimSetBlockFunctions(TarnSimCreateBlockFunction create,
+                                       TarnSimDestroyBlockFunction destroy);
+
+/* The data block of an independent instance, made by the registered create function before the
+ * model's initialisation entry runs; null for an instance bound to the model's own block and for
+ * a missing instance. The model's entry points find the storage of `instance` through it (its
+ * initialisation entry binds the symbols into it). Any thread; the block lives until the
+ * instance is destroyed. */
+TARN_API void* TarnSimGetInstanceBlock(uint32_t instance);
+
 /* Binds symbol `index` of `instance` to its storage. Ignored for a missing instance or a bad
  * index. Called by the model's initialisation entry. */
 TARN_API void TarnSimSetVariablePointer(uint32_t instance, uint32_t index, void* address);
