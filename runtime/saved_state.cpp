@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "runtime/execution_manager.h"
 #include "runtime/runtime.h"
@@ -43,7 +44,192 @@ Pointer* Relocate(Pointer* saved, const SystemInstance& record, const TarnState&
   return saved;
 }
 
+// The byte form of a state: the tag, then every field in a fixed order, each number in the
+// machine's own representation (states travel between processes of one build, not machines).
+constexpr uint32_t kByteFormTag = 0x54534e31;  // "TSN1"
+
+class ByteWriter {
+ public:
+  template <typename Number>
+  void Put(Number value) {
+    static_assert(std::is_arithmetic_v<Number>);
+    const auto* bytes = reinterpret_cast<const std::byte*>(&value);
+    bytes_.insert(bytes_.end(), bytes, bytes + sizeof value);
+  }
+  void PutAddress(const void* address) { Put(reinterpret_cast<uintptr_t>(address)); }
+  void PutBytes(const std::vector<std::byte>& bytes) {
+    Put(static_cast<uint64_t>(bytes.size()));
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  }
+  const std::vector<std::byte>& Bytes() const { return bytes_; }
+
+ private:
+  std::vector<std::byte> bytes_;
+};
+
+// Reads what ByteWriter wrote; once a read runs past the end, every later read fails too.
+class ByteReader {
+ public:
+  ByteReader(const std::byte* bytes, size_t size) : bytes_(bytes), size_(size) {}
+  template <typename Number>
+  bool Get(Number& value) {
+    if (!Take(sizeof value)) return false;
+    std::memcpy(&value, bytes_ + position_ - sizeof value, sizeof value);
+    return true;
+  }
+  bool Get(bool& value) {
+    uint8_t byte = 0;
+    if (!Get(byte)) return false;
+    value = byte != 0;
+    return true;
+  }
+  template <typename Pointer>
+  bool GetAddress(Pointer*& address) {
+    uintptr_t value = 0;
+    if (!Get(value)) return false;
+    address = reinterpret_cast<Pointer*>(value);
+    return true;
+  }
+  bool GetBytes(std::vector<std::byte>& bytes) {
+    uint64_t length = 0;
+    if (!Get(length) || length > size_ - position_ || !Take(length)) return false;
+    bytes.assign(bytes_ + position_ - length, bytes_ + position_);
+    return true;
+  }
+  bool AtEnd() const { return ok_ && position_ == size_; }
+
+ private:
+  bool Take(size_t length) {
+    ok_ = ok_ && length <= size_ - position_;
+    if (ok_) position_ += length;
+    return ok_;
+  }
+  const std::byte* bytes_;
+  size_t size_;
+  size_t position_ = 0;
+  bool ok_ = true;
+};
+
+void PutEvents(ByteWriter& out, const std::vector<OdeEvent>& events) {
+  out.Put(static_cast<uint64_t>(events.size()));
+  for (const OdeEvent& event : events) {
+    out.Put(event.GetTimeStamp());
+    out.Put(event.GetEventId());
+    out.Put(static_cast<int32_t>(event.type));
+    out.Put(event.sectionArg1);
+    out.Put(event.sectionArg2);
+    out.Put(event.value);
+    out.PutAddress(event.activeFlag);
+    out.PutAddress(event.interval);
+    out.Put(static_cast<uint8_t>(event.pending));
+    out.Put(event.periodStart);
+    out.Put(event.period);
+    out.Put(event.periodCount);
+  }
+}
+
+bool GetEvents(ByteReader& in, std::vector<OdeEvent>& events) {
+  uint64_t count = 0;
+  if (!in.Get(count)) return false;
+  for (uint64_t i = 0; i < count; ++i) {
+    double timeStamp = 0;
+    uint32_t id = 0;
+    int32_t type = 0;
+    uint32_t sectionArg1 = 0;
+    uint32_t sectionArg2 = 0;
+    double value = 0;
+    TarnLogical* activeFlag = nullptr;
+    const double* interval = nullptr;
+    uint8_t pending = 0;
+    if (!in.Get(timeStamp) || !in.Get(id) || !in.Get(type) || !in.Get(sectionArg1) ||
+        !in.Get(sectionArg2) || !in.Get(value) || !in.GetAddress(activeFlag) ||
+        !in.GetAddress(interval) || !in.Get(pending)) {
+      return false;
+    }
+    OdeEvent& event = events.emplace_back(timeStamp, id, static_cast<OdeEventType>(type), value,
+                                          sectionArg1, sectionArg2, activeFlag);
+    event.interval = interval;
+    event.pending = pending != 0;
+    if (!in.Get(event.periodStart) || !in.Get(event.period) || !in.Get(event.periodCount)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The scalars of a solver's run record, in one order for writing and reading.
+template <typename Visit>
+bool VisitRunScalars(OdeSolver::RunRecord& run, Visit visit) {
+  return visit(run.nextTimeEventId) && visit(run.stateEventsDeclared) &&
+         visit(run.firstInterval) && visit(run.stepSize) && visit(run.lastCommInterval) &&
+         visit(run.timeScale) && visit(run.scaledCommInterval) && visit(run.intervalEnd) &&
+         visit(run.scaledTime) && visit(run.scaledNextCommTime) && visit(run.nextCommTime) &&
+         visit(run.requestedStepSize) && visit(run.fixedStepAnchor) &&
+         visit(run.fixedStepSize) && visit(run.fixedStepCount) && visit(run.fixedStepEnd);
+}
+
 }  // namespace
+
+std::vector<std::byte> StateToBytes(const TarnState& state) {
+  ByteWriter out;
+  out.Put(kByteFormTag);
+  out.Put(state.symbolCount);
+  for (size_t index = 1; index < state.values.size(); ++index) {
+    out.PutAddress(state.addresses[index]);
+    out.PutBytes(state.values[index]);
+  }
+  out.Put(state.intervalCount);
+  out.Put(static_cast<uint8_t>(state.run.has_value()));
+  if (state.run) {
+    OdeSolver::RunRecord run = *state.run;
+    for (const auto* events :
+         {&run.timeEvents, &run.intervalEvents, &run.crossingsAtStart, &run.crossingsAtEnd}) {
+      PutEvents(out, *events);
+    }
+    VisitRunScalars(run, [&](auto& value) {
+      out.Put(value);
+      return true;
+    });
+    out.Put(static_cast<uint64_t>(run.integratorHistory.size()));
+    for (double value : run.integratorHistory) out.Put(value);
+  }
+  return out.Bytes();
+}
+
+std::unique_ptr<TarnState> StateFromBytes(const std::byte* bytes, size_t size) {
+  ByteReader in(bytes, size);
+  auto state = std::make_unique<TarnState>();
+  uint32_t tag = 0;
+  if (!in.Get(tag) || tag != kByteFormTag || !in.Get(state->symbolCount)) return nullptr;
+  // Each symbol takes at least its address and its length.
+  if (state->symbolCount > size / (2 * sizeof(uint64_t))) return nullptr;
+  state->values.resize(static_cast<size_t>(state->symbolCount) + 1);
+  state->addresses.resize(static_cast<size_t>(state->symbolCount) + 1, nullptr);
+  for (size_t index = 1; index <= state->symbolCount; ++index) {
+    if (!in.GetAddress(state->addresses[index]) || !in.GetBytes(state->values[index])) {
+      return nullptr;
+    }
+  }
+  uint8_t hasRun = 0;
+  if (!in.Get(state->intervalCount) || !in.Get(hasRun)) return nullptr;
+  if (hasRun != 0) {
+    OdeSolver::RunRecord& run = state->run.emplace();
+    for (auto* events :
+         {&run.timeEvents, &run.intervalEvents, &run.crossingsAtStart, &run.crossingsAtEnd}) {
+      if (!GetEvents(in, *events)) return nullptr;
+    }
+    uint64_t historyLength = 0;
+    if (!VisitRunScalars(run, [&](auto& value) { return in.Get(value); }) ||
+        !in.Get(historyLength) || historyLength > size / sizeof(double)) {
+      return nullptr;
+    }
+    run.integratorHistory.resize(historyLength);
+    for (double& value : run.integratorHistory) {
+      if (!in.Get(value)) return nullptr;
+    }
+  }
+  return in.AtEnd() ? std::move(state) : nullptr;
+}
 
 std::unique_ptr<TarnState> TarnSimRuntime::SaveState(uint32_t instance) const {
   const SystemInstance* record = GetSystemInstance(instance);

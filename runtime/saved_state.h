@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -22,5 +23,14 @@ struct TarnState {
   std::optional<tarn::OdeSolver::RunRecord> run;
   uint32_t intervalCount = 0;
 };
+
+namespace tarn {
+
+// The byte form of a state, for a host to keep or send to another process of the same build, and
+// a state made from it again: null when the bytes are not a whole, well-formed state.
+std::vector<std::byte> StateToBytes(const TarnState& state);
+std::unique_ptr<TarnState> StateFromBytes(const std::byte* bytes, size_t size);
+
+}  // namespace tarn
 
 #endif  // TARN_RUNTIME_SAVED_STATE_H

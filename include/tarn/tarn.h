@@ -353,14 +353,23 @@ TARN_API TarnState* TarnSaveState(uint32_t instance);
  * equal to the bit to the run that went on from the save without interruption; the variable-step
  * methods, Rosenbrock, Gear, Adams-Moulton, DLSODES and CVODE restart their integration at the
  * restored point (first step, order and history afresh), so two continuations from one restored
- * state are equal to the bit, and close to, not equal to, the uninterrupted run. Values of the
- * instance's tolerances, callbacks and synchronisation points are not part of a state. False,
- * changing nothing, for a missing instance or a null state; false also when the instance's model
- * registered a different symbol table than the one the state was saved with. */
+ * state are equal to the bit, and close to, not equal to, the uninterrupted run. The instance's
+ * tolerances, callbacks and synchronisation points are not part of a state. False,
+ * changing nothing, for a missing instance, a null state and a state of a model with another
+ * symbol count. */
 TARN_API bool TarnRestoreState(uint32_t instance, const TarnState* state);
 
 /* Releases a saved state. Nothing for null. Any thread. */
 TARN_API void TarnFreeState(TarnState* state);
+
+/* The byte form of a saved state, for keeping it or sending it to another process that loaded the
+ * same library: returns the number of bytes it takes and, when `buffer` is not null and
+ * `capacity` is at least that, writes them there. 0 for a null state. Any thread. */
+TARN_API uint64_t TarnSerializeState(const TarnState* state, void* buffer, uint64_t capacity);
+
+/* A saved state made from `size` bytes written by TarnSerializeState; null for null bytes or
+ * bytes that are not one whole state. Free it with TarnFreeState. Any thread. */
+TARN_API TarnState* TarnDeserializeState(const void* bytes, uint64_t size);
 
 /* ---- Callbacks ---------------------------------------------------------------------------- */
 /* Registrations are kept per instance in the order added and called in that order; removal takes

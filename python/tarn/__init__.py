@@ -13,8 +13,8 @@ Status messages of the library go to the "tarn.status" logger.
 from ._library import ALGORITHMS, LIBRARY_ENVIRONMENT_VARIABLE, Library, Symbol, find_library, load
 from .errors import (LibraryNotFoundError, ModelClosedError, OutOfRangeError, RunError, TarnError,
                      UnknownSymbolError, ValidityWarning, WrongTypeError)
-from .model import (DEFAULT_OUTPUTS, ExecutionState, Model, Output, Parameter, Registration,
-                    TimeCourse, outputs)
+from .model import (DEFAULT_OUTPUTS, ExecutionState, Model, ModelState, Output, Parameter,
+                    Registration, TimeCourse, outputs)
 from .plotting import plot
 from .population import PopulationResult, SampleOutcome, run_population
 from .progress import ProgressBar
@@ -26,8 +26,9 @@ __version__ = "1.0.0"
 
 __all__ = [
     "ALGORITHMS", "Change", "DEFAULT_OUTPUTS", "LIBRARY_ENVIRONMENT_VARIABLE", "ExecutionState",
-    "Library", "LibraryNotFoundError", "Model", "ModelClosedError", "OutOfRangeError", "Output",
-    "Parameter", "PopulationResult", "ProgressBar", "Registration", "RunError", "SampleOutcome",
-    "Schedule", "Symbol", "TarnError", "TimeCourse", "UnknownSymbolError", "ValidityWarning",
-    "WrongTypeError", "find_library", "load", "outputs", "plot", "run_population",
+    "Library", "LibraryNotFoundError", "Model", "ModelClosedError", "ModelState", "OutOfRangeError",
+    "Output", "Parameter", "PopulationResult", "ProgressBar", "Registration", "RunError",
+    "SampleOutcome", "Schedule", "Symbol", "TarnError", "TimeCourse", "UnknownSymbolError",
+    "ValidityWarning", "WrongTypeError", "find_library", "load", "outputs", "plot",
+    "run_population",
 ]

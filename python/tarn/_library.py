@@ -1,8 +1,8 @@
 """Finding and loading libtarn.so, its C prototypes, and the model's symbol table.
 
-The library holds one model whose instances all share one data block, so a process loads it once
-and keeps one Library object: `load()` returns it. Every call that runs the model or changes its
-values holds `Library.lock`.
+A process loads the library once and keeps one Library object: `load()` returns it. Each Model is
+an independent instance of the library's model; `Library.lock` serialises what is shared: making
+and destroying instances and recording the model's defaults.
 """
 
 import ctypes
@@ -100,7 +100,7 @@ _u32 = ctypes.c_uint32
 _PROTOTYPES = {
     "TarnGetVersion": (_u32, []),
     "TarnInitialize": (None, []),
-    "TarnCreate": (_u32, []),
+    "TarnCreateIndependent": (_u32, []),
     "TarnDestroy": (None, [_u32]),
     "TarnGetNumberSymbols": (_u32, []),
     "TarnGetNumberDiscreteSections": (_u32, []),
@@ -140,6 +140,11 @@ _PROTOTYPES = {
     "TarnPreStep": (None, [_u32]),
     "TarnStep": (None, [_u32]),
     "TarnRunToTime": (None, [_u32, ctypes.c_double]),
+    "TarnSaveState": (ctypes.c_void_p, [_u32]),
+    "TarnRestoreState": (ctypes.c_bool, [_u32, ctypes.c_void_p]),
+    "TarnFreeState": (None, [ctypes.c_void_p]),
+    "TarnSerializeState": (ctypes.c_uint64, [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_uint64]),
+    "TarnDeserializeState": (ctypes.c_void_p, [ctypes.c_char_p, ctypes.c_uint64]),
     "TarnAddStatusCallback": (None, [_u32, _u32, STATUS_CALLBACK]),
     "TarnAddTickCallbackFunction": (None, [_u32, _u32, TICK_CALLBACK]),
     "TarnAddDiscreteEventCallbackFunction": (None, [_u32, _u32, _u32, DISCRETE_EVENT_CALLBACK]),
@@ -332,7 +337,6 @@ class Library:
         self._defaults = None
         self._double_indexes = None
         self._double_defaults = None
-        self.owner = None  # the Model that holds the one live instance
 
     def _read_symbol_table(self):
         symbols = [None]

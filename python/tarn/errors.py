@@ -35,7 +35,7 @@ class OutOfRangeError(TarnError, ValueError):
 
 
 class ModelClosedError(TarnError, RuntimeError):
-    """A Model used after close(), or after a newer Model replaced it in this process."""
+    """A Model used after close()."""
 
 
 class RunError(TarnError, RuntimeError):

@@ -1,15 +1,18 @@
 """Model: one instance of the library's model, driven from Python.
 
-All instances of the library share the model's one data block and its one execution manager, so a
-process holds one live Model: opening a Model closes the one opened before it (further use of the
-old one raises ModelClosedError). Parallel runs go through separate processes
-(tarn.run_population).
+Every Model is an independent instance of the library: its own values, tolerances, solver and
+run state, so any number of Models live side by side in one process and none disturbs another.
+Different Models may run at the same time on different threads (tarn.run_population with
+backend="threads"); CVODE and the runtime's own methods then run in parallel, while the steps of
+DLSODES (the default algorithm) take turns, its solver keeping its integration in process-wide
+storage. One Model is used by one thread at a time (its methods hold the Model's lock).
 
 Runs execute on the calling thread; callbacks arrive on it during run(), step() and run_to().
 Ctrl-C (SIGINT) during a run stops it at the end of the communication interval in progress and
 raises KeyboardInterrupt; the model stays usable.
 """
 
+import ctypes
 import enum
 import logging
 import math
@@ -104,7 +107,7 @@ class Model:
     path, TARN_LIBRARY, the build tree, then the installed location), creates an instance with
     every value and tolerance at the model's default and the time at its start, then applies the
     given parameter values and tolerances (see set_tolerances). Every name and value is checked
-    first: a constructor that raises leaves the Model opened before it open.
+    first: a constructor that raises creates no instance.
 
     Symbols are read and written by name in any case: model["pdose"], model["PDOSE"] = 0.01,
     model.update(pdose=0.01, ppuls=1). Parameters and run settings (cint, ialg, nstp, maxt, mint
@@ -128,21 +131,19 @@ class Model:
         self._busy = False
         self._prepared = False
         self._warned_validity = False
+        self._lock = threading.RLock()
         lib = self._lib
+        values = self._checked_values(parameters)
+        relative = lib.checked_tolerances(rtol, "rtol")
+        absolute = lib.checked_tolerances(atol, "atol")
+        # Instances are made and destroyed one at a time (while other Models may be running).
         with lib.lock:
-            values = self._checked_values(parameters)
-            relative = lib.checked_tolerances(rtol, "rtol")
-            absolute = lib.checked_tolerances(atol, "atol")
-            if lib.owner is not None:
-                lib.owner._check_idle()
-                lib.owner._release("a newer Model replaced it (instances of the library share "
-                                   "one data block, so a process holds one Model at a time)")
-            instance = lib.dll.TarnCreate()
+            instance = lib.dll.TarnCreateIndependent()
             if instance == 0:
-                raise TarnError("the library has no free instance")
+                raise TarnError("the library has no free instance (99 Models are open)")
             self._instance = instance
-            lib.owner = self
             lib.restore_defaults(instance)
+        with self._lock:
             self._add_internal_callbacks()
             for symbol, value in values:
                 lib.write(instance, symbol, value)
@@ -152,15 +153,14 @@ class Model:
 
     def close(self):
         """Destroys the instance. Further use raises ModelClosedError."""
-        with self._lib.lock:
+        with self._lock:
             if self._instance:
                 self._check_idle()
                 self._release("it was closed")
 
     def _release(self, reason):
-        self._lib.dll.TarnDestroy(self._instance)
-        if self._lib.owner is self:
-            self._lib.owner = None
+        with self._lock:
+            self._lib.dll.TarnDestroy(self._instance)
         self._instance = 0
         self._closed_because = reason
         self._callbacks.clear()
@@ -178,7 +178,7 @@ class Model:
 
     def __del__(self):
         try:
-            if self._instance and self._lib.owner is self:
+            if self._instance:
                 self.close()
         except Exception:  # interpreter shutdown: the library may already be gone
             pass
@@ -208,7 +208,7 @@ class Model:
             self._lib.dll.TarnGetSymbolIndex(name.encode("ascii")) != 0
 
     def __getitem__(self, name):
-        with self._lib.lock:
+        with self._lock:
             return self._lib.read(self._open_instance(), self._lib.symbol(name))
 
     def __setitem__(self, name, value):
@@ -220,7 +220,7 @@ class Model:
         OutOfRangeError, a state written before a run has started WrongTypeError."""
         items = dict(values or {})
         items.update(parameters)
-        with self._lib.lock:
+        with self._lock:
             instance = self._open_instance()
             for symbol, value in self._checked_values(items):
                 self._lib.write(instance, symbol, value)
@@ -237,7 +237,7 @@ class Model:
     def parameters(self):
         """Every parameter as Parameter(name, default, value, unit, bounds, group, description),
         in symbol table order."""
-        with self._lib.lock:
+        with self._lock:
             instance = self._open_instance()
             return [Parameter(symbol.name, self._lib.default(symbol),
                               self._lib.read(instance, symbol), symbol.unit, symbol.bounds,
@@ -248,7 +248,7 @@ class Model:
         """Makes the model equal to a new Model: every value and tolerance back to its default and
         the time to its start; the next step() or run_to() starts a fresh run from the initial
         conditions."""
-        with self._lib.lock:
+        with self._lock:
             self._lib.restore_defaults(self._open_instance())
             self._prepared = False
 
@@ -256,7 +256,7 @@ class Model:
         """Sets the integrators' relative (rtol) and absolute (atol) error tolerances: a number
         for every state, or a mapping of state names to numbers. They stay set until reset() or
         a new Model."""
-        with self._lib.lock:
+        with self._lock:
             instance = self._open_instance()
             self._check_idle()
             relative = self._lib.checked_tolerances(rtol, "rtol")
@@ -265,12 +265,50 @@ class Model:
 
     def tolerances(self):
         """Every state's (rtol, atol), by state name."""
-        with self._lib.lock:
-            self._open_instance()
+        with self._lock:
+            instance = self._open_instance()
             dll = self._lib.dll
-            return {symbol.name: (dll.TarnGetRelativeError(0, symbol.index),
-                                  dll.TarnGetAbsoluteError(0, symbol.index))
+            return {symbol.name: (dll.TarnGetRelativeError(instance, symbol.index),
+                                  dll.TarnGetAbsoluteError(instance, symbol.index))
                     for symbol in self._lib.states()}
+
+    def save_state(self):
+        """The model's present state as a ModelState: every value (states, parameters, settings,
+        the time), the dosing schedule and the solver's clock. It can be pickled, so it may be
+        sent to another process, and restored into any Model of the same library."""
+        with self._lock:
+            instance = self._open_instance()
+            self._check_idle()
+            dll = self._lib.dll
+            handle = dll.TarnSaveState(instance)
+            try:
+                size = dll.TarnSerializeState(handle, None, 0)
+                buffer = ctypes.create_string_buffer(size)
+                dll.TarnSerializeState(handle, buffer, size)
+            finally:
+                dll.TarnFreeState(handle)
+            return ModelState(buffer.raw, self._prepared)
+
+    def restore_state(self, state):
+        """Puts a ModelState back; step() and run_to() then continue from it, as a run restarted
+        at its time from its values (with the fixed-step methods exactly as the run it was saved
+        from went on; the other methods restart their integration there). Tolerances and
+        callbacks stay as they are."""
+        if not isinstance(state, ModelState):
+            raise WrongTypeError(f"restore_state takes a ModelState, not {type(state).__name__}")
+        with self._lock:
+            instance = self._open_instance()
+            self._check_idle()
+            dll = self._lib.dll
+            handle = dll.TarnDeserializeState(state.data, len(state.data))
+            if not handle:
+                raise TarnError("the state is damaged or from another library")
+            try:
+                if not dll.TarnRestoreState(instance, handle):
+                    raise TarnError("the state is from a model with another symbol table")
+            finally:
+                dll.TarnFreeState(handle)
+            self._prepared = state.prepared
 
     @property
     def time(self):
@@ -279,14 +317,14 @@ class Model:
 
     def states(self):
         """Every state's present value, by state name."""
-        with self._lib.lock:
+        with self._lock:
             instance = self._open_instance()
             return {symbol.name: self._lib.read(instance, symbol)
                     for symbol in self._lib.states()}
 
     def derivatives(self):
         """Every state's present derivative (as last evaluated), by state name."""
-        with self._lib.lock:
+        with self._lock:
             instance = self._open_instance()
             symbols = self._lib.symbols
             return {symbol.name: self._lib.read(instance, symbols[symbol.derivative_index])
@@ -295,7 +333,7 @@ class Model:
     def calc_derivatives(self):
         """Evaluates the derivative section at the present state and returns the derivatives by
         state name. Before any run it first runs the initial section, as step() does."""
-        with self._lib.lock:
+        with self._lock:
             instance = self._open_instance()
             self._check_idle()
             if not self._prepared:
@@ -337,7 +375,7 @@ class Model:
             times = _checked_times(times)
             if tstop is None and times[-1] > 0:
                 settings["tstop"] = times[-1]
-        with self._lib.lock:
+        with self._lock:
             instance = self._open_instance()
             self._check_idle()
             lib = self._lib
@@ -422,7 +460,7 @@ class Model:
     def step(self):
         """Advances one communication interval (cint) and returns the new time. The first call
         after creation or reset() runs the initial section first."""
-        with self._lib.lock:
+        with self._lock:
             instance = self._open_instance()
             self._check_idle()
             if not self._prepared:
@@ -449,7 +487,7 @@ class Model:
         target = float(t)
         if not math.isfinite(target):
             raise OutOfRangeError(f"run_to takes a finite time, not {target}")
-        with self._lib.lock:
+        with self._lock:
             instance = self._open_instance()
             self._check_idle()
             if not self._prepared:
@@ -519,7 +557,7 @@ class Model:
 
     def _check_idle(self):
         if self._busy:
-            raise TarnError("the model cannot be run, stepped, closed or replaced from inside "
+            raise TarnError("the model cannot be run, stepped or closed from inside "
                             "one of its own callbacks")
 
     def _execute(self, function, *arguments):
@@ -589,7 +627,7 @@ class Model:
     def _register(self, callback, function, sections):
         if not callable(callback):
             raise WrongTypeError(f"a callback must be callable, not {type(callback).__name__}")
-        with self._lib.lock:
+        with self._lock:
             instance = self._open_instance()
             if self._busy:
                 raise TarnError("callbacks cannot be added while the model runs")
@@ -608,7 +646,7 @@ class Model:
             return Registration(self, callback, entries)
 
     def _remove(self, entries):
-        with self._lib.lock:
+        with self._lock:
             if self._busy:
                 # The library may be walking the registration list: silence the callback now
                 # and unregister it when the run returns.
@@ -753,6 +791,31 @@ def _fastest_rate(lib, instance):
     if not numpy.isfinite(jacobian).all():
         return math.nan
     return float(numpy.abs(numpy.linalg.eigvals(jacobian)).max())
+
+
+class ModelState:
+    """A saved state of a Model (Model.save_state): the library's byte form of it, and whether
+    the Model had started a run (a state saved before one restores values only, and the next
+    step() starts a fresh run). Picklable."""
+
+    __slots__ = ("data", "prepared")
+
+    def __init__(self, data, prepared):
+        self.data = bytes(data)
+        self.prepared = bool(prepared)
+
+    def __reduce__(self):
+        return ModelState, (self.data, self.prepared)
+
+    def __eq__(self, other):
+        return (isinstance(other, ModelState) and other.data == self.data and
+                other.prepared == self.prepared)
+
+    def __hash__(self):
+        return hash((self.data, self.prepared))
+
+    def __repr__(self):
+        return f"<tarn.ModelState ({len(self.data)} bytes)>"
 
 
 class _StopOnInterrupt:

@@ -1,13 +1,15 @@
-"""Population runs: one model run per parameter set, in parallel processes.
+"""Population runs: one model run per parameter set, in parallel processes or threads.
 
-Instances of the library share one data block, so runs are parallel across processes, never
-threads. Locally the samples run on worker processes of this package's own program
+By default the samples run on worker processes of this package's own program
 (tarn._worker), started afresh with this Python and talking over pipes, so the caller's main
 module is never imported again: run_population works from a script without a main guard, from
 standard input, from `python -c` and from a notebook. Each worker loads the library once and runs
 sample after sample, resetting its model in between. A sample that crashes its worker fails
 alone and the worker is replaced. With a dask.distributed client the runs are submitted to that
-cluster instead; its workers should be processes (runs within one worker process take turns).
+cluster instead. With backend="threads" they run on threads of this process, each with a Model of
+its own: CVODE and the runtime's own methods run in parallel, while the steps of DLSODES (the
+default algorithm) take turns, its solver keeping its integration in process-wide storage, so
+DLSODES populations gain nothing from threads.
 """
 
 import numbers
@@ -18,8 +20,10 @@ import signal
 import struct
 import subprocess
 import sys
+import threading
 import uuid
 from collections import deque
+from concurrent.futures import ThreadPoolExecutor, as_completed
 from pathlib import Path
 from collections.abc import Mapping, Sequence
 from dataclasses import dataclass, field
@@ -117,15 +121,21 @@ class PopulationResult(Sequence):
                 f"{len(self.errors)} failed>")
 
 
+_BACKENDS = ("processes", "threads", "dask")
+
+
 def run_population(samples, outputs=None, tstop=None, workers=None, client=None, *, cint=None,
                    algorithm=None, rtol=None, atol=None, progress=None, frame=None,
-                   library=None):
+                   library=None, backend=None):
     """Runs the model once per parameter set and returns a PopulationResult in input order.
 
     samples: a sequence of mappings {parameter name: value}, or a pandas.DataFrame with one row
     per sample. outputs, tstop, cint, algorithm, rtol and atol are as for Model.run. workers:
-    how many processes run at once (default: the machine's processor count). client: a
-    dask.distributed.Client to run the samples on instead. progress: show a progress bar on
+    how many processes (or threads) run at once (default: the machine's processor count).
+    client: a dask.distributed.Client to run the samples on instead. backend: "processes" (the
+    default without a client), "threads" (threads of this process; parallel with CVODE and the
+    runtime's own methods, while DLSODES steps take turns) or "dask" (the default with a
+    client, which it needs). progress: show a progress bar on
     standard error (default: when it is a terminal). library: the libtarn.so path (default: as
     Model finds it); dask workers load the same path.
 
@@ -133,6 +143,12 @@ def run_population(samples, outputs=None, tstop=None, workers=None, client=None,
     wrong type raises at once). A sample whose run fails is reported in .errors with its message
     and costs no other sample.
     """
+    if backend is None:
+        backend = "dask" if client is not None else "processes"
+    if backend not in _BACKENDS:
+        raise OutOfRangeError(f"backend must be one of {', '.join(_BACKENDS)}, not {backend!r}")
+    if (backend == "dask") != (client is not None):
+        raise WrongTypeError("a dask client goes with backend='dask', and only with it")
     lib = load(library)
     parameter_sets = _checked_samples(lib, samples)
     output_names = [symbol.name for symbol in
@@ -154,8 +170,10 @@ def run_population(samples, outputs=None, tstop=None, workers=None, client=None,
     with ProgressBar(len(tasks), "tarn population", enabled=progress) as bar:
         if not tasks:
             raw = {}
-        elif client is not None:
+        elif backend == "dask":
             raw = _run_on_cluster(client, tasks, bar)
+        elif backend == "threads":
+            raw = _run_on_threads(tasks, lib, _worker_count(workers), bar)
         else:
             raw = _run_on_workers(tasks, lib.path, _worker_count(workers), bar)
 
@@ -404,6 +422,43 @@ def _run_on_workers(tasks, library_path, workers, bar):
         finally:
             for worker in list(pool):
                 retire(worker, kill=interrupted)
+    return outcomes
+
+
+def _run_on_threads(tasks, lib, workers, bar):
+    """Runs the tasks on `workers` threads, each with a Model of its own that it resets between
+    samples; returns {sample index: outcome}."""
+    local = threading.local()
+    models = []
+    models_lock = threading.Lock()
+
+    def run(parameters, outputs, settings):
+        if not hasattr(local, "model"):
+            local.model = Model(lib)
+            with models_lock:
+                models.append(local.model)
+        return _run_sample_on(local.model, parameters, outputs, settings)
+
+    was_disabled, status_log.disabled = status_log.disabled, True
+    executor = ThreadPoolExecutor(max_workers=workers, thread_name_prefix="tarn-population")
+    futures = {executor.submit(run, *arguments[1:]): index for index, arguments in tasks}
+    outcomes = {}
+    try:
+        for future in as_completed(futures):
+            outcomes[futures[future]] = future.result()
+            bar.advance()
+    except BaseException:
+        for future in futures:
+            future.cancel()
+        with models_lock:
+            for model in models:
+                model._stop(None)
+        raise
+    finally:
+        executor.shutdown(wait=True)
+        status_log.disabled = was_disabled
+        for model in models:
+            model.close()
     return outcomes
 
 

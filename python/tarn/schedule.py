@@ -233,7 +233,7 @@ def _evaluate_outputs(model):
     restarts on it)."""
     lib = model.library
     derivatives = [lib.symbols[state.derivative_index] for state in lib.states()]
-    with lib.lock:
+    with model._lock:
         instance = model._open_instance()
         solved = [lib.read(instance, symbol) for symbol in derivatives]
         model.calc_derivatives()
@@ -263,7 +263,7 @@ class _Recorder:
     def __enter__(self):
         from .model import _Recording
         model = self._model
-        with model.library.lock:
+        with model._lock:
             self._recording = _Recording(model.library, model._open_instance(), self._symbols,
                                          expected_rows=0)
         model._recording = self._recording
@@ -276,7 +276,7 @@ class _Recorder:
         """Runs the initial section from the initial conditions and stops before the first
         interval."""
         model = self._model
-        with model.library.lock:
+        with model._lock:
             model._check_idle()
             model._prepare()
 
@@ -284,7 +284,7 @@ class _Recorder:
         """Runs the pass of the run loop at tstop, which computes the last row and ends the run
         without integrating further."""
         model = self._model
-        with model.library.lock:
+        with model._lock:
             model._execute(model.library.dll.TarnStep, model._open_instance())
 
     def result(self, frame):

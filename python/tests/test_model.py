@@ -1,6 +1,7 @@
 """Model: parameters, settings, runs, steps, states and derivatives."""
 
 import math
+import pickle
 
 import numpy
 import pandas
@@ -88,22 +89,70 @@ def test_reset_and_a_new_model_start_from_the_defaults(library):
     with pytest.raises(tarn.OutOfRangeError, match="rtol must be a finite positive number"):
         tarn.Model(library, rtol=0)
     assert first["pdose"] == 2.0 and first.time == 3
-    # Instances share one data block: the new Model takes over, equal to a reset one.
+    # A second Model lives beside the first, equal to a reset one, and neither sees the other.
     second = tarn.Model(library)
     assert {name: second[name] for name in fresh} == fresh
     assert set(second.tolerances().values()) == {(1e-4, 1e-4)}
-    with pytest.raises(tarn.ModelClosedError, match="a newer Model replaced it"):
-        first["pdose"]
+    assert set(first.tolerances().values()) == {(1e-2, 1e-4)}
+    second["pdose"] = 0.5
+    second.run_to(1)
+    assert first["pdose"] == 2.0 and first.time == 3 and second.time == 1
+    first.close()
     second.close()
     with pytest.raises(tarn.ModelClosedError, match="it was closed"):
         second.run()
+
+
+def test_two_models_with_different_doses_give_their_own_results(library):
+    dosed = {"ppuls": 1, "pdstart": 2, "pdlength": 12}
+    with tarn.Model(library, pdose=0.01, **dosed) as low, \
+            tarn.Model(library, pdose=0.05, **dosed) as high:
+        # Stepped in turns, each gives what it gives alone.
+        for t in (6, 12, 18, 24):
+            low.run_to(t)
+            high.run_to(t)
+        turns = (low["ca_p"], high["ca_p"])
+    alone = []
+    for dose in (0.01, 0.05):
+        with tarn.Model(library, pdose=dose, **dosed) as model:
+            for t in (6, 12, 18, 24):
+                model.run_to(t)
+            alone.append(model["ca_p"])
+    assert turns == tuple(alone) and alone[0] < alone[1]
+
+
+def test_a_saved_state_restores_into_any_model_after_pickling(library):
+    with tarn.Model(library, pdose=0.01, ppuls=1, pdstart=2, pdlength=12, ialg="rk4",
+                    nstp=2000) as model:
+        model.run_to(4)
+        state = model.save_state()
+        model.run_to(8)
+        uninterrupted = model.states()
+        model.restore_state(state)
+        assert model.time == 4
+        model.run_to(8)
+        # A fixed-step method goes on exactly as the uninterrupted run did.
+        assert model.states() == uninterrupted
+    sent = pickle.loads(pickle.dumps(state))
+    assert sent == state
+    with tarn.Model(library) as other:
+        other.restore_state(sent)
+        assert other["pdose"] == 0.01
+        other.run_to(8)
+        assert other.states() == uninterrupted
+        with pytest.raises(tarn.WrongTypeError, match="takes a ModelState"):
+            other.restore_state(sent.data)
+        with pytest.raises(tarn.TarnError, match="damaged"):
+            other.restore_state(tarn.ModelState(sent.data[:-1], True))
 
 
 def test_tolerances_for_every_state_or_by_name_reach_the_integrator(model):
     dll, aplasma_i = model.library.dll, model.symbol("aplasma_i").index
     default = model.run(tstop=24, outputs="ca_i", frame=False)
     loose = model.run(tstop=24, outputs="ca_i", rtol=1e-2, atol=1e-2, frame=False)
-    assert (dll.TarnGetRelativeError(0, aplasma_i), dll.TarnGetAbsoluteError(0, aplasma_i)) == \
+    instance = model._instance
+    assert (dll.TarnGetRelativeError(instance, aplasma_i),
+            dll.TarnGetAbsoluteError(instance, aplasma_i)) == \
         (1e-2, 1e-2)
     assert not numpy.array_equal(default["ca_i"], loose["ca_i"])
     numpy.testing.assert_allclose(loose["ca_i"], default["ca_i"], rtol=0.05)

@@ -48,6 +48,11 @@ def test_a_failing_sample_is_reported_and_costs_no_other(library):
     samples[17] = {"qcc": 1e6, "omfitg": 210}
     population = tarn.run_population(samples, OUTPUTS, tstop=24, workers=2)
     assert len(population.results) == 49 and list(population.errors) == [17]
+    # On threads (DLSODES taking turns), the same outcomes to the last bit.
+    threaded = tarn.run_population(samples, OUTPUTS, tstop=24, workers=2, backend="threads")
+    assert threaded.errors == population.errors
+    for index, result in population.results.items():
+        pandas.testing.assert_frame_equal(threaded.results[index], result, check_exact=True)
     assert population.errors[17] == (
         "sample 17 (qcc=1000000.0, omfitg=210): the run stopped at t = 0.005 h, "
         "before tstop = 24 h: ERROR: Exceeded max allowed number of integration steps in DLSODES.")
@@ -90,6 +95,10 @@ def test_samples_are_checked_before_anything_runs(library):
         tarn.run_population([{}], OUTPUTS, tstop=1, atol=-1)
     with pytest.raises(tarn.OutOfRangeError, match="workers must be at least 1"):
         tarn.run_population([{}], OUTPUTS, tstop=1, workers=0)
+    with pytest.raises(tarn.OutOfRangeError, match="backend must be one of"):
+        tarn.run_population([{}], OUTPUTS, tstop=1, backend="fork")
+    with pytest.raises(tarn.WrongTypeError, match="a dask client goes with backend='dask'"):
+        tarn.run_population([{}], OUTPUTS, tstop=1, backend="dask")
     assert len(tarn.run_population([], OUTPUTS, tstop=1)) == 0
 
 

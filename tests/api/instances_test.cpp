@@ -133,6 +133,17 @@ TEST_F(Instances, StatusCallbacksRunInRegistrationOrder) {
   EXPECT_EQ(received[1].second, "again");
 }
 
+TEST_F(Instances, ModelWithoutBlockFunctionsHasNoIndependentInstances) {
+  received.clear();
+  TarnAddStatusCallback(instance_, 3, Status);
+  EXPECT_EQ(TarnCreateIndependent(), 0u);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].second,
+            "Independent instances are not supported by this model: it registered no data block "
+            "functions.");
+  EXPECT_EQ(TarnCreate(), 2u) << "no slot was taken";
+}
+
 std::vector<uint32_t> fired;
 void Watch(uint32_t, uint32_t, uint32_t index) { fired.push_back(index); }
 void Discrete(uint32_t, uint32_t userValue, uint32_t) { fired.push_back(userValue); }

@@ -146,11 +146,16 @@ TEST_P(AlgorithmFamilyTest, RestoredStateContinuesIdenticallyEveryTime) {
   ASSERT_TRUE(TarnRestoreState(instance, state));
   TarnRunToTime(instance, horizon);
   const std::vector<double> second = Values(instance);
-  // Into another instance that has never run: the dosing schedule goes with the state.
-  const uint32_t other = TarnCreateIndependent();
-  ASSERT_TRUE(TarnRestoreState(other, state));
-  TarnRunToTime(other, horizon);
+  // Through its byte form into another instance that has never run: the dosing schedule goes
+  // with the state.
+  std::vector<char> bytes(TarnSerializeState(state, nullptr, 0));
+  ASSERT_EQ(TarnSerializeState(state, bytes.data(), bytes.size()), bytes.size());
   TarnFreeState(state);
+  TarnState* copy = TarnDeserializeState(bytes.data(), bytes.size());
+  const uint32_t other = TarnCreateIndependent();
+  ASSERT_TRUE(TarnRestoreState(other, copy));
+  TarnFreeState(copy);
+  TarnRunToTime(other, horizon);
 
   EXPECT_EQ(TarnGetDouble(instance, Index("t")), horizon);
   EXPECT_TRUE(SameBits(first, second)) << GetParam().name;
@@ -188,10 +193,15 @@ TEST_F(IndependentInstancesTest, SharedInstanceRestoresToTheUninterruptedRun) {
   EXPECT_TRUE(TarnRestoreState(instance_, state));
   TarnRunToTime(instance_, 1);
   EXPECT_TRUE(SameBits(Values(instance_), uninterrupted));
-  TarnFreeState(state);
 
   EXPECT_EQ(TarnSaveState(99), nullptr);
   EXPECT_FALSE(TarnRestoreState(instance_, nullptr));
+  std::vector<char> bytes(TarnSerializeState(state, nullptr, 0));
+  TarnSerializeState(state, bytes.data(), bytes.size());
+  EXPECT_EQ(TarnDeserializeState(bytes.data(), bytes.size() - 1), nullptr);
+  bytes[0] ^= 1;
+  EXPECT_EQ(TarnDeserializeState(bytes.data(), bytes.size()), nullptr);
+  TarnFreeState(state);
 }
 
 }  // namespace
