@@ -44,7 +44,8 @@ uint32_t TarnCreate(void) {
 }
 
 uint32_t TarnCreateIndependent(void) {
-  return Guarded(0u, [] { return TarnSimRuntime::GetInstance()->TarnSimCreateIndependentInstance(); });
+  return Guarded(0u,
+                 [] { return TarnSimRuntime::GetInstance()->TarnSimCreateIndependentInstance(); });
 }
 
 void TarnDestroy(uint32_t instance) {

@@ -18,7 +18,9 @@ namespace {
 
 TarnSimRuntime& Runtime() { return *TarnSimRuntime::GetInstance(); }
 // The manager that runs `instance`: its own for an independent instance, else the shared one.
-TarnSimExecutionManager& Manager(uint32_t instance) { return Runtime().ExecutionManagerOf(instance); }
+TarnSimExecutionManager& Manager(uint32_t instance) {
+  return Runtime().ExecutionManagerOf(instance);
+}
 
 // Flags of a run that resumes from the present state; the model then skips its initial section.
 void PrepareContinue(uint32_t instance) {
@@ -173,7 +175,8 @@ void TarnDebugContinue(uint32_t instance) { Manager(instance).DebugContinue(); }
 void TarnDebugSuspend(uint32_t instance) { Manager(instance).DebugSuspend(); }
 void TarnDebugResume(uint32_t instance) { Manager(instance).DebugResume(); }
 
-void TarnDebugAddBreakpoint(uint32_t instance, uint32_t line, const char* fileName, const char* blockName) {
+void TarnDebugAddBreakpoint(uint32_t instance, uint32_t line, const char* fileName,
+                            const char* blockName) {
   Guarded([&] { Manager(instance).DebugAddBreakpoint(line, fileName, blockName); });
 }
 
@@ -182,6 +185,8 @@ void TarnDebugRemoveBreakpoint(uint32_t instance, uint32_t line, const char* fil
   Manager(instance).DebugRemoveBreakpoint(line, fileName, blockName);
 }
 
-void TarnDebugClearAllBreakpoints(uint32_t instance) { Manager(instance).DebugClearAllBreakpoints(); }
+void TarnDebugClearAllBreakpoints(uint32_t instance) {
+  Manager(instance).DebugClearAllBreakpoints();
+}
 
 }  // extern "C"

@@ -19,7 +19,8 @@ TarnState* TarnSaveState(uint32_t instance) {
 
 bool TarnRestoreState(uint32_t instance, const TarnState* state) {
   if (state == nullptr) return false;
-  return Guarded(false, [&] { return TarnSimRuntime::GetInstance()->RestoreState(instance, *state); });
+  return Guarded(false,
+                 [&] { return TarnSimRuntime::GetInstance()->RestoreState(instance, *state); });
 }
 
 void TarnFreeState(TarnState* state) { delete state; }

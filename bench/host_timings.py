@@ -6,6 +6,8 @@
    fresh process: `Model.run(frame=False)` against tarn-sim writing the same table.
 2. A population: 200 subjects of 720 h each (cint 1, the infant's plasma perchlorate), as a
    plain loop over one Model, then with run_population on one and on two worker processes.
+3. The same population with CVODE on threads of one process (backend="threads"), on one and on
+   two threads.
 
 Each timing is the fastest of REPETITIONS (other work on a shared machine only adds time).
 """
@@ -55,9 +57,9 @@ def main(build_dir):
                 model.update(sample)
                 model.run(outputs=["ca_np"], frame=False, **settings)
 
-    def population(workers):
+    def population(workers, **options):
         result = tarn.run_population(samples, ["ca_np"], workers=workers, frame=False,
-                                     progress=False, **settings)
+                                     progress=False, **settings, **options)
         assert not result.errors
 
     plain = fastest(loop)
@@ -66,6 +68,11 @@ def main(build_dir):
     print(f"{SUBJECTS} subjects x 720 h: loop {plain:.2f} s, workers=1 {one:.2f} s "
           f"({one / plain:.2f} x the loop), workers=2 {two:.2f} s ({plain / two:.2f} x faster "
           "than the loop)")
+
+    one = fastest(lambda: population(1, backend="threads", algorithm="cvode"))
+    two = fastest(lambda: population(2, backend="threads", algorithm="cvode"))
+    print(f"{SUBJECTS} subjects x 720 h with CVODE on threads: workers=1 {one:.2f} s, "
+          f"workers=2 {two:.2f} s ({one / two:.2f} x faster)")
 
 
 if __name__ == "__main__":

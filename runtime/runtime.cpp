@@ -457,7 +457,9 @@ ErrorTolerances TarnSimRuntime::TolerancesOf(const SystemInstance& record, uint3
 std::optional<ErrorTolerances> TarnSimRuntime::TolerancesOf(uint32_t instance,
                                                             uint32_t index) const {
   if (!systemInfo_.IsValidIndex(index)) return std::nullopt;
-  if (const SystemInstance* record = GetSystemInstance(instance)) return TolerancesOf(*record, index);
+  if (const SystemInstance* record = GetSystemInstance(instance)) {
+    return TolerancesOf(*record, index);
+  }
   const TarnSimVariableDescriptor& descriptor = systemInfo_.descriptors[index];
   return ErrorTolerances{descriptor.relativeError, descriptor.absoluteError};
 }

@@ -46,7 +46,7 @@ struct TarnSimVariableDescriptor {
   uint32_t dataType = TARN_DATA_INVALID;
   uint32_t symbolType = TARN_SYMBOL_INVALID;
   std::array<uint32_t, kMaxDimensions> dimensions{};  // 0 ends the list
-  double relativeError = 0;  // of the shared instances
+  double relativeError = 0;                           // of the shared instances
   double absoluteError = 0;
   double registeredRelativeError = 0;  // as the model registered it: an independent instance's
   double registeredAbsoluteError = 0;  // tolerance until the host sets one

@@ -160,12 +160,12 @@ bool GetEvents(ByteReader& in, std::vector<OdeEvent>& events) {
 // The scalars of a solver's run record, in one order for writing and reading.
 template <typename Visit>
 bool VisitRunScalars(OdeSolver::RunRecord& run, Visit visit) {
-  return visit(run.nextTimeEventId) && visit(run.stateEventsDeclared) &&
-         visit(run.firstInterval) && visit(run.stepSize) && visit(run.lastCommInterval) &&
-         visit(run.timeScale) && visit(run.scaledCommInterval) && visit(run.intervalEnd) &&
-         visit(run.scaledTime) && visit(run.scaledNextCommTime) && visit(run.nextCommTime) &&
-         visit(run.requestedStepSize) && visit(run.fixedStepAnchor) &&
-         visit(run.fixedStepSize) && visit(run.fixedStepCount) && visit(run.fixedStepEnd);
+  return visit(run.nextTimeEventId) && visit(run.stateEventsDeclared) && visit(run.firstInterval) &&
+         visit(run.stepSize) && visit(run.lastCommInterval) && visit(run.timeScale) &&
+         visit(run.scaledCommInterval) && visit(run.intervalEnd) && visit(run.scaledTime) &&
+         visit(run.scaledNextCommTime) && visit(run.nextCommTime) && visit(run.requestedStepSize) &&
+         visit(run.fixedStepAnchor) && visit(run.fixedStepSize) && visit(run.fixedStepCount) &&
+         visit(run.fixedStepEnd);
 }
 
 }  // namespace

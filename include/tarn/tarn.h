@@ -16,8 +16,10 @@
  * host thread of its own, so that runs of several independent instances execute at the same
  * time. The symbol, tolerance, run-control, saved-state, callback and debugger functions of one
  * independent instance may be called from one thread at a time, while other threads call them for
- * other independent instances; TarnInitialize, TarnFinalize, TarnCreate, TarnCreateIndependent,
- * TarnDestroy and every function of shared instances must not overlap with them. Runs of
+ * other independent instances. TarnCreateIndependent, and TarnDestroy of an independent instance,
+ * may be called while other independent instances run, one such call at a time; TarnInitialize,
+ * TarnFinalize, TarnCreate and every function of shared instances must not overlap with any of
+ * them. Runs of
  * independent instances share nothing but the DLSODES package (algorithm 14), which keeps its
  * integration in process-wide storage: its calls are serialised (one step of one instance at a
  * time, each instance's integration handed over exactly), while the runtime's own methods and

@@ -165,20 +165,21 @@ TEST_P(AlgorithmFamilyTest, RestoredStateContinuesIdenticallyEveryTime) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryFamily, AlgorithmFamilyTest,
-    ::testing::Values(Family{3, "Euler", kFixedStepHorizon, 1250},
-                      Family{4, "RK2", kFixedStepHorizon, 1250},
-                      Family{5, "RK4", kFixedStepHorizon, 1250},
-                      Family{13, "AdamsBashforth2", kFixedStepHorizon, 1250},
-                      Family{8, "Fehlberg12", kNonStiffHorizon, 10},
-                      Family{9, "Fehlberg45", kNonStiffHorizon, 10},
-                      Family{1, "AdamsMoulton", kNonStiffHorizon, 10},
-                      Family{12, "Rosenbrock", kStiffHorizon, 10},
-                      Family{2, "Gear", kStiffHorizon, 10},
-                      Family{14, "Dlsodes", kStiffHorizon, 10},
-                      Family{15, "Cvode", kStiffHorizon, 10}),
-    [](const ::testing::TestParamInfo<Family>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EveryFamily, AlgorithmFamilyTest,
+                         ::testing::Values(Family{3, "Euler", kFixedStepHorizon, 1250},
+                                           Family{4, "RK2", kFixedStepHorizon, 1250},
+                                           Family{5, "RK4", kFixedStepHorizon, 1250},
+                                           Family{13, "AdamsBashforth2", kFixedStepHorizon, 1250},
+                                           Family{8, "Fehlberg12", kNonStiffHorizon, 10},
+                                           Family{9, "Fehlberg45", kNonStiffHorizon, 10},
+                                           Family{1, "AdamsMoulton", kNonStiffHorizon, 10},
+                                           Family{12, "Rosenbrock", kStiffHorizon, 10},
+                                           Family{2, "Gear", kStiffHorizon, 10},
+                                           Family{14, "Dlsodes", kStiffHorizon, 10},
+                                           Family{15, "Cvode", kStiffHorizon, 10}),
+                         [](const ::testing::TestParamInfo<Family>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(IndependentInstancesTest, SharedInstanceRestoresToTheUninterruptedRun) {
   TarnSetLong(instance_, Index("ialg"), 5);
