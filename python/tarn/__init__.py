@@ -26,9 +26,9 @@ __version__ = "1.0.0"
 
 __all__ = [
     "ALGORITHMS", "Change", "DEFAULT_OUTPUTS", "LIBRARY_ENVIRONMENT_VARIABLE", "ExecutionState",
-    "Library", "LibraryNotFoundError", "Model", "ModelClosedError", "ModelState", "OutOfRangeError",
-    "Output", "Parameter", "PopulationResult", "ProgressBar", "Registration", "RunError",
-    "SampleOutcome", "Schedule", "Symbol", "TarnError", "TimeCourse", "UnknownSymbolError",
-    "ValidityWarning", "WrongTypeError", "find_library", "load", "outputs", "plot",
-    "run_population",
+    "Library", "LibraryNotFoundError", "Model", "ModelClosedError", "ModelState",
+    "OutOfRangeError", "Output", "Parameter", "PopulationResult", "ProgressBar", "Registration",
+    "RunError", "SampleOutcome", "Schedule", "Symbol", "TarnError", "TimeCourse",
+    "UnknownSymbolError", "ValidityWarning", "WrongTypeError", "find_library", "load", "outputs",
+    "plot", "run_population",
 ]

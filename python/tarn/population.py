@@ -6,10 +6,11 @@ module is never imported again: run_population works from a script without a mai
 standard input, from `python -c` and from a notebook. Each worker loads the library once and runs
 sample after sample, resetting its model in between. A sample that crashes its worker fails
 alone and the worker is replaced. With a dask.distributed client the runs are submitted to that
-cluster instead. With backend="threads" they run on threads of this process, each with a Model of
-its own: CVODE and the runtime's own methods run in parallel, while the steps of DLSODES (the
-default algorithm) take turns, its solver keeping its integration in process-wide storage, so
-DLSODES populations gain nothing from threads.
+cluster instead (runs within one dask worker process take turns). With backend="threads" they
+run on threads of this process, each with a Model of its own: CVODE and the runtime's own methods
+run in parallel, while the steps of DLSODES (the default algorithm) take turns, its solver
+keeping its integration in process-wide storage, so DLSODES populations gain nothing from
+threads.
 """
 
 import numbers

@@ -4,6 +4,7 @@
 // algorithm family; a saved state restored twice continues identically, and with the fixed-step
 // methods exactly as the uninterrupted run did.
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,8 @@ struct Family {
   double horizon;  // hours
   int32_t stepsPerInterval;
 };
+
+void PrintTo(const Family& family, std::ostream* os) { *os << family.name; }
 
 // Every run goes over 16 communication intervals. The fixed-step methods take steps of 5e-5 h (the
 // model's fastest rate needs them) over one hour; the stiff methods and the libraries cover 240
