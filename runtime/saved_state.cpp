@@ -276,6 +276,8 @@ bool TarnSimRuntime::RestoreState(uint32_t instance, const TarnState& state) {
     record->solver->ClearEventQueues();
   }
   record->intervalCount = state.intervalCount;
+  // Every value was written from outside: the next step evaluates the model at its start.
+  record->solver->NoteHostWrite();
   return true;
 }
 
