@@ -54,8 +54,7 @@ void TarnRemoveErrorCallback(uint32_t instance, uint32_t userValue, TarnErrorCal
   }
 }
 
-void TarnAddTickCallbackFunction(uint32_t instance, uint32_t userValue,
-                                 TarnTickCallback callback) {
+void TarnAddTickCallbackFunction(uint32_t instance, uint32_t userValue, TarnTickCallback callback) {
   Guarded([&] {
     if (auto* record = Record(instance); record && callback) {
       record->tickCallbacks.push_back({userValue, callback});
@@ -81,9 +80,8 @@ void TarnAddDiscreteEventCallbackFunction(uint32_t instance, uint32_t userValue,
 void TarnRemoveDiscreteEventCallbackFunction(uint32_t instance, uint32_t userValue,
                                              uint32_t section, TarnDiscreteEventCallback) {
   if (auto* record = Record(instance)) {
-    RemoveFirst(record->discreteEventCallbacks, [&](const auto& r) {
-      return r.userValue == userValue && r.section == section;
-    });
+    RemoveFirst(record->discreteEventCallbacks,
+                [&](const auto& r) { return r.userValue == userValue && r.section == section; });
   }
 }
 

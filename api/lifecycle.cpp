@@ -59,11 +59,13 @@ void TarnDestroy(uint32_t instance) {
 }
 
 void TarnSetRelativeError(uint32_t instance, uint32_t index, double value) {
-  Guarded([&] { TarnSimRuntime::GetInstance()->TarnSimSetRelativeErrorTol(instance, index, value); });
+  Guarded(
+      [&] { TarnSimRuntime::GetInstance()->TarnSimSetRelativeErrorTol(instance, index, value); });
 }
 
 void TarnSetAbsoluteError(uint32_t instance, uint32_t index, double value) {
-  Guarded([&] { TarnSimRuntime::GetInstance()->TarnSimSetAbsoluteErrorTol(instance, index, value); });
+  Guarded(
+      [&] { TarnSimRuntime::GetInstance()->TarnSimSetAbsoluteErrorTol(instance, index, value); });
 }
 
 double TarnGetRelativeError(uint32_t instance, uint32_t index) {
@@ -80,8 +82,11 @@ void TarnCalcDeriv(uint32_t instance, uint32_t section) {
   TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
   TarnSimDerivativeFunction derivative = runtime->GetSystemInfo().derivative;
   if (derivative == nullptr || runtime->GetSystemInstance(instance) == nullptr) return;
-  const bool continuousSection = section >= TARN_SECTION_DERIVATIVE && section < TARN_SECTION_DISCRETE;
-  Guarded([&] { derivative(instance, continuousSection ? section : uint32_t{TARN_SECTION_DERIVATIVE}); });
+  const bool continuousSection =
+      section >= TARN_SECTION_DERIVATIVE && section < TARN_SECTION_DISCRETE;
+  Guarded([&] {
+    derivative(instance, continuousSection ? section : uint32_t{TARN_SECTION_DERIVATIVE});
+  });
 }
 
 }  // extern "C"

@@ -36,9 +36,7 @@ bool FindBoundSymbol(uint32_t instance, uint32_t index, BoundSymbol* symbol) {
   return symbol->storage != nullptr;
 }
 
-bool IsScalar(const TarnSimVariableDescriptor& descriptor) {
-  return descriptor.dimensions[0] == 0;
-}
+bool IsScalar(const TarnSimVariableDescriptor& descriptor) { return descriptor.dimensions[0] == 0; }
 
 // Copies zero-terminated text into a string element of `capacity` bytes, cut to fit and always
 // terminated.
@@ -76,7 +74,8 @@ bool ReadSymbolElement(uint32_t instance, uint32_t index, const uint32_t* indexS
   if (value == nullptr) return false;
   const uint32_t size = ElementSize(descriptor);
   uint8_t* element =
-      symbol.storage + static_cast<size_t>(GetFlatArrayOffset(indexSet, descriptor.dimensions.data())) * size;
+      symbol.storage +
+      static_cast<size_t>(GetFlatArrayOffset(indexSet, descriptor.dimensions.data())) * size;
   std::memset(value, 0, sizeof *value);
   if (descriptor.dataType == TARN_DATA_STRING) {
     value->address = element;
@@ -98,7 +97,8 @@ void WriteSymbolElement(uint32_t instance, uint32_t index, TarnDataType dataType
   if (dataType != descriptor.dataType) return;
   const uint32_t size = ElementSize(descriptor);
   uint8_t* element =
-      symbol.storage + static_cast<size_t>(GetFlatArrayOffset(indexSet, descriptor.dimensions.data())) * size;
+      symbol.storage +
+      static_cast<size_t>(GetFlatArrayOffset(indexSet, descriptor.dimensions.data())) * size;
   if (dataType == TARN_DATA_STRING) {
     CopyText(element, size, static_cast<const char*>(value.address));
   } else {
@@ -188,8 +188,8 @@ uint32_t TarnGetDiscreteSectionIndex(const char* /*name*/) { return 0; }
 bool IsValidIndexSet(const uint32_t* indexSet, const uint32_t* extents) {
   if (indexSet == nullptr || extents == nullptr) return false;
   for (uint32_t i = 0; i < tarn::kMaxDimensions; ++i) {
-    const bool valid = extents[i] == 0 ? indexSet[i] == 0
-                                       : indexSet[i] >= 1 && indexSet[i] <= extents[i];
+    const bool valid =
+        extents[i] == 0 ? indexSet[i] == 0 : indexSet[i] >= 1 && indexSet[i] <= extents[i];
     if (!valid) return false;
   }
   return true;

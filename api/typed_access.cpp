@@ -77,8 +77,7 @@ T GetFirst(uint32_t instance, uint32_t index) {
 // Stores into the first element under the same condition as GetFirst.
 template <typename T>
 void SetFirst(uint32_t instance, uint32_t index, T value) {
-  const TarnSimVariableDescriptor* descriptor =
-      TarnSimRuntime::GetInstance()->GetDescriptor(index);
+  const TarnSimVariableDescriptor* descriptor = TarnSimRuntime::GetInstance()->GetDescriptor(index);
   if (descriptor == nullptr || descriptor->dataType != Typed<T>::kCode) return;
   uint32_t firstElement[kMaxDimensions] = {};
   for (uint32_t i = 0; i < kMaxDimensions && descriptor->dimensions[i] != 0; ++i) {
@@ -124,76 +123,75 @@ bool CanMoveDoubles(uint32_t instance, uint32_t count, const void* indexes, cons
 }  // namespace
 }  // namespace tarn
 
-#define TARN_DEFINE_TYPED_ACCESS(Name, Type)                                                      \
-  Type TarnGet##Name(uint32_t instance, uint32_t index) {                                         \
-    return tarn::GetFirst<Type>(instance, index);                                                 \
-  }                                                                                               \
-  Type TarnGet##Name##Indexed(uint32_t instance, uint32_t index, const uint32_t* indexSet) {      \
-    return tarn::GetElement<Type>(instance, index, indexSet);                                     \
-  }                                                                                               \
-  Type TarnGet##Name##1(uint32_t instance, uint32_t index, uint32_t i1) {                        \
-    const uint32_t set[tarn::kMaxDimensions] = {i1};                                              \
-    return tarn::GetElement<Type>(instance, index, set);                                          \
-  }                                                                                               \
-  Type TarnGet##Name##2(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2) {           \
-    const uint32_t set[tarn::kMaxDimensions] = {i1, i2};                                          \
-    return tarn::GetElement<Type>(instance, index, set);                                          \
-  }                                                                                               \
-  Type TarnGet##Name##3(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,             \
-                        uint32_t i3) {                                                            \
-    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3};                                      \
-    return tarn::GetElement<Type>(instance, index, set);                                          \
-  }                                                                                               \
-  Type TarnGet##Name##4(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,             \
-                        uint32_t i3, uint32_t i4) {                                               \
-    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4};                                  \
-    return tarn::GetElement<Type>(instance, index, set);                                          \
-  }                                                                                               \
-  Type TarnGet##Name##5(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,             \
-                        uint32_t i3, uint32_t i4, uint32_t i5) {                                  \
-    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4, i5};                              \
-    return tarn::GetElement<Type>(instance, index, set);                                          \
-  }                                                                                               \
-  Type TarnGet##Name##6(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,             \
-                        uint32_t i3, uint32_t i4, uint32_t i5, uint32_t i6) {                     \
-    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4, i5, i6};                          \
-    return tarn::GetElement<Type>(instance, index, set);                                          \
-  }                                                                                               \
-  void TarnSet##Name(uint32_t instance, uint32_t index, Type value) {                             \
-    tarn::SetFirst<Type>(instance, index, value);                                                 \
-  }                                                                                               \
-  void TarnSet##Name##Indexed(uint32_t instance, uint32_t index, Type value,                      \
-                              const uint32_t* indexSet) {                                         \
-    tarn::SetElement<Type>(instance, index, value, indexSet);                                     \
-  }                                                                                               \
-  void TarnSet##Name##1(uint32_t instance, uint32_t index, Type value, uint32_t i1) {            \
-    const uint32_t set[tarn::kMaxDimensions] = {i1};                                              \
-    tarn::SetElement<Type>(instance, index, value, set);                                          \
-  }                                                                                               \
-  void TarnSet##Name##2(uint32_t instance, uint32_t index, Type value, uint32_t i1,              \
-                        uint32_t i2) {                                                            \
-    const uint32_t set[tarn::kMaxDimensions] = {i1, i2};                                          \
-    tarn::SetElement<Type>(instance, index, value, set);                                          \
-  }                                                                                               \
-  void TarnSet##Name##3(uint32_t instance, uint32_t index, Type value, uint32_t i1,              \
-                        uint32_t i2, uint32_t i3) {                                               \
-    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3};                                      \
-    tarn::SetElement<Type>(instance, index, value, set);                                          \
-  }                                                                                               \
-  void TarnSet##Name##4(uint32_t instance, uint32_t index, Type value, uint32_t i1,              \
-                        uint32_t i2, uint32_t i3, uint32_t i4) {                                  \
-    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4};                                  \
-    tarn::SetElement<Type>(instance, index, value, set);                                          \
-  }                                                                                               \
-  void TarnSet##Name##5(uint32_t instance, uint32_t index, Type value, uint32_t i1,              \
-                        uint32_t i2, uint32_t i3, uint32_t i4, uint32_t i5) {                     \
-    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4, i5};                              \
-    tarn::SetElement<Type>(instance, index, value, set);                                          \
-  }                                                                                               \
-  void TarnSet##Name##6(uint32_t instance, uint32_t index, Type value, uint32_t i1,              \
-                        uint32_t i2, uint32_t i3, uint32_t i4, uint32_t i5, uint32_t i6) {        \
-    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4, i5, i6};                          \
-    tarn::SetElement<Type>(instance, index, value, set);                                          \
+#define TARN_DEFINE_TYPED_ACCESS(Name, Type)                                                       \
+  Type TarnGet##Name(uint32_t instance, uint32_t index) {                                          \
+    return tarn::GetFirst<Type>(instance, index);                                                  \
+  }                                                                                                \
+  Type TarnGet##Name##Indexed(uint32_t instance, uint32_t index, const uint32_t* indexSet) {       \
+    return tarn::GetElement<Type>(instance, index, indexSet);                                      \
+  }                                                                                                \
+  Type TarnGet##Name##1(uint32_t instance, uint32_t index, uint32_t i1) {                          \
+    const uint32_t set[tarn::kMaxDimensions] = {i1};                                               \
+    return tarn::GetElement<Type>(instance, index, set);                                           \
+  }                                                                                                \
+  Type TarnGet##Name##2(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2) {             \
+    const uint32_t set[tarn::kMaxDimensions] = {i1, i2};                                           \
+    return tarn::GetElement<Type>(instance, index, set);                                           \
+  }                                                                                                \
+  Type TarnGet##Name##3(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,               \
+                        uint32_t i3) {                                                             \
+    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3};                                       \
+    return tarn::GetElement<Type>(instance, index, set);                                           \
+  }                                                                                                \
+  Type TarnGet##Name##4(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2, uint32_t i3,  \
+                        uint32_t i4) {                                                             \
+    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4};                                   \
+    return tarn::GetElement<Type>(instance, index, set);                                           \
+  }                                                                                                \
+  Type TarnGet##Name##5(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2, uint32_t i3,  \
+                        uint32_t i4, uint32_t i5) {                                                \
+    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4, i5};                               \
+    return tarn::GetElement<Type>(instance, index, set);                                           \
+  }                                                                                                \
+  Type TarnGet##Name##6(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2, uint32_t i3,  \
+                        uint32_t i4, uint32_t i5, uint32_t i6) {                                   \
+    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4, i5, i6};                           \
+    return tarn::GetElement<Type>(instance, index, set);                                           \
+  }                                                                                                \
+  void TarnSet##Name(uint32_t instance, uint32_t index, Type value) {                              \
+    tarn::SetFirst<Type>(instance, index, value);                                                  \
+  }                                                                                                \
+  void TarnSet##Name##Indexed(uint32_t instance, uint32_t index, Type value,                       \
+                              const uint32_t* indexSet) {                                          \
+    tarn::SetElement<Type>(instance, index, value, indexSet);                                      \
+  }                                                                                                \
+  void TarnSet##Name##1(uint32_t instance, uint32_t index, Type value, uint32_t i1) {              \
+    const uint32_t set[tarn::kMaxDimensions] = {i1};                                               \
+    tarn::SetElement<Type>(instance, index, value, set);                                           \
+  }                                                                                                \
+  void TarnSet##Name##2(uint32_t instance, uint32_t index, Type value, uint32_t i1, uint32_t i2) { \
+    const uint32_t set[tarn::kMaxDimensions] = {i1, i2};                                           \
+    tarn::SetElement<Type>(instance, index, value, set);                                           \
+  }                                                                                                \
+  void TarnSet##Name##3(uint32_t instance, uint32_t index, Type value, uint32_t i1, uint32_t i2,   \
+                        uint32_t i3) {                                                             \
+    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3};                                       \
+    tarn::SetElement<Type>(instance, index, value, set);                                           \
+  }                                                                                                \
+  void TarnSet##Name##4(uint32_t instance, uint32_t index, Type value, uint32_t i1, uint32_t i2,   \
+                        uint32_t i3, uint32_t i4) {                                                \
+    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4};                                   \
+    tarn::SetElement<Type>(instance, index, value, set);                                           \
+  }                                                                                                \
+  void TarnSet##Name##5(uint32_t instance, uint32_t index, Type value, uint32_t i1, uint32_t i2,   \
+                        uint32_t i3, uint32_t i4, uint32_t i5) {                                   \
+    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4, i5};                               \
+    tarn::SetElement<Type>(instance, index, value, set);                                           \
+  }                                                                                                \
+  void TarnSet##Name##6(uint32_t instance, uint32_t index, Type value, uint32_t i1, uint32_t i2,   \
+                        uint32_t i3, uint32_t i4, uint32_t i5, uint32_t i6) {                      \
+    const uint32_t set[tarn::kMaxDimensions] = {i1, i2, i3, i4, i5, i6};                           \
+    tarn::SetElement<Type>(instance, index, value, set);                                           \
   }
 
 extern "C" {

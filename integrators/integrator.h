@@ -200,7 +200,7 @@ class Integrator {
   // [totalStates] LU pivots of the Rosenbrock iteration matrix and of the algebraic iteration.
   std::vector<int32_t> pivots;
 
-  std::string messages;        // filled by WriteMessage, collected by the runtime
+  std::string messages;          // filled by WriteMessage, collected by the runtime
   uint64_t messagesLeftOut = 0;  // messages past kMessageBufferLimit since the last collection
 
  protected:

@@ -12,9 +12,8 @@ const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; 
 bool BreakpointList::ContainsBreakpoint(uint32_t line, const char* /*fileName*/,
                                         const char* blockName) const {
   const char* block = TextOrEmpty(blockName);
-  return std::any_of(breakpoints_.begin(), breakpoints_.end(), [&](const Breakpoint& b) {
-    return b.line == line && b.blockName == block;
-  });
+  return std::any_of(breakpoints_.begin(), breakpoints_.end(),
+                     [&](const Breakpoint& b) { return b.line == line && b.blockName == block; });
 }
 
 void BreakpointList::AddBreakpoint(uint32_t line, const char* fileName, const char* blockName) {

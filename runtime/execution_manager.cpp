@@ -221,10 +221,12 @@ void TarnSimExecutionManager::ReportFloatingPointFault() {
   const char* block = TarnGetString(runningInstance_, blockSymbol_);
   char msg[kMessageSize];
   if (block != nullptr && block[0] != '\0') {
-    std::snprintf(msg, sizeof msg, "*** Floating point exception detected at block %s, line %" PRId32 ".*** \n",
+    std::snprintf(msg, sizeof msg,
+                  "*** Floating point exception detected at block %s, line %" PRId32 ".*** \n",
                   block, line);
   } else {
-    std::snprintf(msg, sizeof msg, "*** Floating point exception detected at line %" PRId32 ".*** \n", line);
+    std::snprintf(msg, sizeof msg,
+                  "*** Floating point exception detected at line %" PRId32 ".*** \n", line);
   }
   runtime_.TarnSimWriteMessage(runningInstance_, msg);
 }

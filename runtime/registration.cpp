@@ -7,9 +7,7 @@ using tarn::TarnSimRuntime;
 
 namespace {
 
-double ToleranceOrDefault(double value) {
-  return value > 0 ? value : tarn::kDefaultErrorTolerance;
-}
+double ToleranceOrDefault(double value) { return value > 0 ? value : tarn::kDefaultErrorTolerance; }
 
 }  // namespace
 
@@ -21,10 +19,10 @@ void TarnSimSetSystemInfo(uint32_t symbolCount, uint32_t odeStateCount,
                           uint32_t discreteSectionCount, TarnSimInitializeFunction initialize,
                           TarnSimSimulationFunction simulation,
                           TarnSimDerivativeFunction derivative, uint32_t userDataSize) {
-  TarnSimRuntime::GetInstance()->SetSystemInfo(
-      symbolCount, odeStateCount, algebraicStateCount, delayStateCount, otherVariableCount,
-      derivativeSectionCount, discreteSectionCount, initialize, simulation, derivative,
-      userDataSize);
+  TarnSimRuntime::GetInstance()->SetSystemInfo(symbolCount, odeStateCount, algebraicStateCount,
+                                               delayStateCount, otherVariableCount,
+                                               derivativeSectionCount, discreteSectionCount,
+                                               initialize, simulation, derivative, userDataSize);
 }
 
 void TarnSimSetSystemProperties(uint32_t properties) {
@@ -36,8 +34,7 @@ void TarnSimSetVariableDescriptor(uint32_t index, const char* name, uint32_t dat
                                   uint32_t symbolType, uint32_t extent1, uint32_t extent2,
                                   uint32_t extent3, uint32_t extent4, uint32_t extent5,
                                   uint32_t extent6, double relativeError, double absoluteError) {
-  tarn::TarnSimVariableDescriptor* descriptor =
-      TarnSimRuntime::GetInstance()->GetDescriptor(index);
+  tarn::TarnSimVariableDescriptor* descriptor = TarnSimRuntime::GetInstance()->GetDescriptor(index);
   if (descriptor == nullptr) return;
   descriptor->name = name != nullptr ? name : "";
   descriptor->dataType = dataType;
@@ -54,11 +51,10 @@ void TarnSimSetBlockFunctions(TarnSimCreateBlockFunction create,
   TarnSimRuntime::GetInstance()->SetBlockFunctions(create, destroy);
 }
 
-void TarnSimSetVariableExtendedInfo(uint32_t index, uint32_t flag1, uint32_t flag2,
-                                    uint32_t flag3, uint32_t flag4, uint32_t flag5,
-                                    uint32_t flag6, uint32_t flag7, uint32_t flag8,
-                                    uint32_t flag9, uint32_t flag10, uint32_t flag11,
-                                    uint32_t sectionKey, uint32_t stringLength) {
+void TarnSimSetVariableExtendedInfo(uint32_t index, uint32_t flag1, uint32_t flag2, uint32_t flag3,
+                                    uint32_t flag4, uint32_t flag5, uint32_t flag6, uint32_t flag7,
+                                    uint32_t flag8, uint32_t flag9, uint32_t flag10,
+                                    uint32_t flag11, uint32_t sectionKey, uint32_t stringLength) {
   TarnSimRuntime* runtime = TarnSimRuntime::GetInstance();
   tarn::TarnSimVariableDescriptor* descriptor = runtime->GetDescriptor(index);
   if (descriptor == nullptr) return;
@@ -122,8 +118,8 @@ void TarnSimIntegrate(uint32_t instance) {
 
 bool TarnSimScheduleEvent(uint32_t instance, uint32_t eventNumber, uint32_t section,
                           TarnScheduleType type, double value, TarnLogical* flag) {
-  return TarnSimRuntime::GetInstance()->TarnSimAddEvent(instance, eventNumber, section, type,
-                                                        value, flag);
+  return TarnSimRuntime::GetInstance()->TarnSimAddEvent(instance, eventNumber, section, type, value,
+                                                        flag);
 }
 
 void TarnSimSetIntervalEvent(uint32_t instance, uint32_t eventNumber, uint32_t section,

@@ -283,7 +283,8 @@ void TarnSimRuntime::TarnSimInitializeSystemInstance(uint32_t instance) {
     for (uint32_t index = firstDelay; index < firstDelay + systemInfo_.delayStateCount; ++index) {
       const TarnSimVariableDescriptor& descriptor = systemInfo_.descriptors[index];
       for (uint32_t e = 0; e < FlattenedSize(descriptor.dimensions); ++e) {
-        if (key < solver->delayStateKeys.size()) solver->delayStateKeys[key++] = descriptor.sectionKey;
+        if (key < solver->delayStateKeys.size())
+          solver->delayStateKeys[key++] = descriptor.sectionKey;
       }
     }
   }
@@ -372,8 +373,7 @@ void TarnSimRuntime::CheckMessageBuffer(uint32_t instance) {
   auto deliver = [&](std::string& buffer, uint64_t& leftOut) {
     if (leftOut != 0) {
       char line[96];
-      std::snprintf(line, sizeof line, kMessagesLeftOut,
-                    static_cast<unsigned long long>(leftOut));
+      std::snprintf(line, sizeof line, kMessagesLeftOut, static_cast<unsigned long long>(leftOut));
       buffer += line;
       leftOut = 0;
     }
@@ -406,11 +406,20 @@ bool TarnSimRuntime::TarnSimAddEvent(uint32_t instance, uint32_t eventNumber, ui
   if (record == nullptr || !record->solver) return false;
   OdeEventType eventType;
   switch (type) {
-    case TARN_SCHEDULE_AT_TIME: eventType = OdeEventType::EventIndependentVar; break;
-    case TARN_SCHEDULE_CROSSING: eventType = OdeEventType::EventStateAny; break;
-    case TARN_SCHEDULE_CROSSING_RISING: eventType = OdeEventType::EventStateRising; break;
-    case TARN_SCHEDULE_CROSSING_FALLING: eventType = OdeEventType::EventStateFalling; break;
-    default: return false;
+    case TARN_SCHEDULE_AT_TIME:
+      eventType = OdeEventType::EventIndependentVar;
+      break;
+    case TARN_SCHEDULE_CROSSING:
+      eventType = OdeEventType::EventStateAny;
+      break;
+    case TARN_SCHEDULE_CROSSING_RISING:
+      eventType = OdeEventType::EventStateRising;
+      break;
+    case TARN_SCHEDULE_CROSSING_FALLING:
+      eventType = OdeEventType::EventStateFalling;
+      break;
+    default:
+      return false;
   }
   // The solver's registration reports no outcome: the result is false here too.
   record->solver->AddEvent(eventNumber, eventType, value, instance, section, flag);
@@ -432,8 +441,7 @@ void TarnSimRuntime::TarnSimSetAbsoluteErrorTol(uint32_t instance, uint32_t inde
   SetTolerance(instance, index, value, /*relative=*/false);
 }
 
-void TarnSimRuntime::SetTolerance(uint32_t instance, uint32_t index, double value,
-                                  bool relative) {
+void TarnSimRuntime::SetTolerance(uint32_t instance, uint32_t index, double value, bool relative) {
   SystemInstance* record = GetSystemInstance(instance);
   if (record == nullptr || !record->solver) return;
   TarnSimVariableDescriptor* descriptor = GetDescriptor(index);

@@ -52,7 +52,6 @@ void EventQueue::DeleteEvent(Event* event) {
   delete event;
 }
 
-
 void EventQueue::DeleteAllEvents() {
   for (Event* event : events_) delete event;
   events_.clear();

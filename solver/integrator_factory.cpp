@@ -39,24 +39,24 @@ struct AlgorithmEntry {
 // but never advance time, so no run may select them; a code is runnable only while it has a
 // class.
 constexpr std::array<AlgorithmEntry, 16> kAlgorithms = {{
-    {StepRegime::kNone, false, nullptr},                                 // 0 AlgNone
-    {StepRegime::kVariable, true, &Create<AdamsMoultonIntegrator>},      // 1 AlgAdamsMoulton
-    {StepRegime::kVariable, true, &Create<GearStiffIntegrator>},         // 2 AlgGearStiff
-    {StepRegime::kFixed, true, &Create<EulerIntegrator>},                // 3 AlgEuler
-    {StepRegime::kFixed, true, &Create<RungeKutta2Integrator>},          // 4 AlgRungeKutta2
-    {StepRegime::kFixed, true, &Create<RungeKutta4Integrator>},          // 5 AlgRungeKutta4
-    {StepRegime::kBoundsOnly, false, nullptr},                           // 6 AlgUnset
-    {StepRegime::kFixed, false, &Create<UserDefinedIntegrator>},         // 7 AlgUserDefined
+    {StepRegime::kNone, false, nullptr},                             // 0 AlgNone
+    {StepRegime::kVariable, true, &Create<AdamsMoultonIntegrator>},  // 1 AlgAdamsMoulton
+    {StepRegime::kVariable, true, &Create<GearStiffIntegrator>},     // 2 AlgGearStiff
+    {StepRegime::kFixed, true, &Create<EulerIntegrator>},            // 3 AlgEuler
+    {StepRegime::kFixed, true, &Create<RungeKutta2Integrator>},      // 4 AlgRungeKutta2
+    {StepRegime::kFixed, true, &Create<RungeKutta4Integrator>},      // 5 AlgRungeKutta4
+    {StepRegime::kBoundsOnly, false, nullptr},                       // 6 AlgUnset
+    {StepRegime::kFixed, false, &Create<UserDefinedIntegrator>},     // 7 AlgUserDefined
     {StepRegime::kVariable, true,
      &Create<RungeKuttaFehlberg2Integrator>},  // 8 AlgRungeKuttaFehlberg2
     {StepRegime::kVariable, true,
-     &Create<RungeKuttaFehlberg5Integrator>},  // 9 AlgRungeKuttaFehlberg5
-    {StepRegime::kVariable, false, &Create<DasslIntegrator>},            // 10 AlgDassl
-    {StepRegime::kVariable, false, &Create<BulirschStoerIntegrator>},    // 11 AlgBulirschStoer
-    {StepRegime::kVariable, true, &Create<RosenbrockIntegrator>},        // 12 AlgRosenbrock
-    {StepRegime::kVariable, true, &Create<AdamsBashforth2Integrator>},   // 13 AlgAdamsBashforth2
-    {StepRegime::kVariable, true, &Create<OdepackIntegrator>},           // 14 AlgOdepack
-    {StepRegime::kVariable, true, &Create<CvodeIntegrator>},             // 15 AlgCvode
+     &Create<RungeKuttaFehlberg5Integrator>},                           // 9 AlgRungeKuttaFehlberg5
+    {StepRegime::kVariable, false, &Create<DasslIntegrator>},           // 10 AlgDassl
+    {StepRegime::kVariable, false, &Create<BulirschStoerIntegrator>},   // 11 AlgBulirschStoer
+    {StepRegime::kVariable, true, &Create<RosenbrockIntegrator>},       // 12 AlgRosenbrock
+    {StepRegime::kVariable, true, &Create<AdamsBashforth2Integrator>},  // 13 AlgAdamsBashforth2
+    {StepRegime::kVariable, true, &Create<OdepackIntegrator>},          // 14 AlgOdepack
+    {StepRegime::kVariable, true, &Create<CvodeIntegrator>},            // 15 AlgCvode
 }};
 
 // The row of `algorithm`; codes outside the table (negative or above 15) read as AlgNone.

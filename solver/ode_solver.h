@@ -308,7 +308,7 @@ class OdeSolver final {
 
   IntegrationAlgorithm integrationAlgorithm = IntegrationAlgorithm::AlgUnset;
   StepRegime stepRegime = StepRegime::kBoundsOnly;  // of integrationAlgorithm, looked up once
-  double* indVar = nullptr;  // borrowed
+  double* indVar = nullptr;                         // borrowed
   uint32_t numStates = 0;
   double* states = nullptr;       // borrowed
   double* derivatives = nullptr;  // borrowed

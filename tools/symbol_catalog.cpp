@@ -14,18 +14,16 @@ namespace tarn::sim {
 namespace {
 
 constexpr std::array<const char*, 14> kSymbolTypeNames = {
-    "independent",        "independent-initial", "state",    "derivative",
-    "initial-condition",  "variable",            "comm-interval", "algorithm",
-    "steps-per-interval", "max-step",            "min-step", "error-flag",
-    "runtime-flag",       "integration-control"};
+    "independent", "independent-initial", "state",        "derivative",         "initial-condition",
+    "variable",    "comm-interval",       "algorithm",    "steps-per-interval", "max-step",
+    "min-step",    "error-flag",          "runtime-flag", "integration-control"};
 
-constexpr std::array<const char*, 7> kDataTypeNames = {"short",   "long",    "double", "float",
-                                                       "double",  "logical", "string"};
+constexpr std::array<const char*, 7> kDataTypeNames = {"short",  "long",    "double", "float",
+                                                       "double", "logical", "string"};
 
 // Attribute flags of the symbol table.
 constexpr int kHasDefaultFlag = 1;
 constexpr int kTableFlag = 10;
-
 
 // A number as a person writes it: an optional sign, then a digit or a point. This keeps out what
 // the C conversions would also take: leading blanks, hexadecimal, "inf" and "nan".

@@ -25,9 +25,18 @@ struct AlgorithmName {
 
 // Integration algorithms by name; "odepack" is a second name for DLSODES.
 inline constexpr std::array<AlgorithmName, 12> kAlgorithms{{
-    {"adams-moulton", 1}, {"gear", 2},      {"euler", 3},      {"rk2", 4},
-    {"rk4", 5},           {"rkf12", 8},     {"rkf45", 9},      {"rosenbrock", 12},
-    {"ab2", 13},          {"dlsodes", 14},  {"odepack", 14},   {"cvode", 15},
+    {"adams-moulton", 1},
+    {"gear", 2},
+    {"euler", 3},
+    {"rk2", 4},
+    {"rk4", 5},
+    {"rkf12", 8},
+    {"rkf45", 9},
+    {"rosenbrock", 12},
+    {"ab2", 13},
+    {"dlsodes", 14},
+    {"odepack", 14},
+    {"cvode", 15},
 }};
 
 // "state", "variable", ...; "invalid" for a code outside 0..13.

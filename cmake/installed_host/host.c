@@ -12,8 +12,8 @@ int main(void) {
   TarnStartBlocking(instance);
   const double t = TarnGetDouble(instance, TarnGetSymbolIndex("t"));
   const uint32_t version = TarnGetVersion();
-  printf("tarn %u.%u t=%g ca_i=%.6g\n", (unsigned)(version >> 16), (unsigned)(version & 0xFFFF),
-         t, TarnGetDouble(instance, TarnGetSymbolIndex("ca_i")));
+  printf("tarn %u.%u t=%g ca_i=%.6g\n", (unsigned)(version >> 16), (unsigned)(version & 0xFFFF), t,
+         TarnGetDouble(instance, TarnGetSymbolIndex("ca_i")));
   TarnFinalize();
   return t > 1.0 - 1e-9 ? 0 : 1;
 }

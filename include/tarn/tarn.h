@@ -44,12 +44,12 @@ extern "C" {
 typedef struct TarnState TarnState;
 
 typedef struct TarnSymbolInfo {
-  uint32_t symbolType;            /* TarnSymbolType code */
-  uint32_t dataType;              /* TarnDataType code */
+  uint32_t symbolType; /* TarnSymbolType code */
+  uint32_t dataType;   /* TarnDataType code */
   const char* name;
-  uint32_t numberDimensions;      /* count of leading extents that are not 0 (0 to 6) */
-  const uint32_t* extents;        /* the six extents */
-  uint8_t attributes[11];         /* the eleven attribute flags, in order */
+  uint32_t numberDimensions; /* count of leading extents that are not 0 (0 to 6) */
+  const uint32_t* extents;   /* the six extents */
+  uint8_t attributes[11];    /* the eleven attribute flags, in order */
   uint32_t derivativeIndex;
   uint32_t initialConditionIndex;
   uint32_t stringLength;
@@ -61,8 +61,7 @@ typedef void (*TarnStatusCallback)(uint32_t instance, uint32_t userValue, const 
 typedef void (*TarnErrorCallback)(uint32_t instance, uint32_t userValue, uint32_t code,
                                   const char* text);
 typedef void (*TarnTickCallback)(uint32_t instance, uint32_t userValue, TarnTickType tickType);
-typedef void (*TarnDiscreteEventCallback)(uint32_t instance, uint32_t userValue,
-                                          uint32_t section);
+typedef void (*TarnDiscreteEventCallback)(uint32_t instance, uint32_t userValue, uint32_t section);
 typedef void (*TarnSymbolWatchCallback)(uint32_t instance, uint32_t userValue,
                                         uint32_t symbolIndex);
 typedef void (*TarnExecutionStateChangeCallback)(uint32_t instance, uint32_t userValue,
@@ -231,35 +230,34 @@ TARN_API void TarnSetSymbolValueIndexed(uint32_t instance, uint32_t index, TarnD
  *     the index set is invalid (which also sends the invalid index message) or the symbol's data
  *     type differs from the type's code.
  *   TarnSetXIndexed / TarnSetX1..6: writes the element with the type's own code as data type. */
-#define TARN_DECLARE_TYPED_ACCESS(Name, Type)                                                    \
-  TARN_API Type TarnGet##Name(uint32_t instance, uint32_t index);                                \
-  TARN_API Type TarnGet##Name##Indexed(uint32_t instance, uint32_t index,                        \
-                                       const uint32_t* indexSet);                                \
-  TARN_API Type TarnGet##Name##1(uint32_t instance, uint32_t index, uint32_t i1);               \
-  TARN_API Type TarnGet##Name##2(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2);  \
-  TARN_API Type TarnGet##Name##3(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,   \
-                                 uint32_t i3);                                                  \
-  TARN_API Type TarnGet##Name##4(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,   \
-                                 uint32_t i3, uint32_t i4);                                     \
-  TARN_API Type TarnGet##Name##5(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,   \
-                                 uint32_t i3, uint32_t i4, uint32_t i5);                        \
-  TARN_API Type TarnGet##Name##6(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,   \
-                                 uint32_t i3, uint32_t i4, uint32_t i5, uint32_t i6);           \
-  TARN_API void TarnSet##Name(uint32_t instance, uint32_t index, Type value);                    \
-  TARN_API void TarnSet##Name##Indexed(uint32_t instance, uint32_t index, Type value,            \
-                                       const uint32_t* indexSet);                                \
-  TARN_API void TarnSet##Name##1(uint32_t instance, uint32_t index, Type value, uint32_t i1);   \
-  TARN_API void TarnSet##Name##2(uint32_t instance, uint32_t index, Type value, uint32_t i1,    \
-                                 uint32_t i2);                                                  \
-  TARN_API void TarnSet##Name##3(uint32_t instance, uint32_t index, Type value, uint32_t i1,    \
-                                 uint32_t i2, uint32_t i3);                                     \
-  TARN_API void TarnSet##Name##4(uint32_t instance, uint32_t index, Type value, uint32_t i1,    \
-                                 uint32_t i2, uint32_t i3, uint32_t i4);                        \
-  TARN_API void TarnSet##Name##5(uint32_t instance, uint32_t index, Type value, uint32_t i1,    \
-                                 uint32_t i2, uint32_t i3, uint32_t i4, uint32_t i5);           \
-  TARN_API void TarnSet##Name##6(uint32_t instance, uint32_t index, Type value, uint32_t i1,    \
-                                 uint32_t i2, uint32_t i3, uint32_t i4, uint32_t i5,            \
-                                 uint32_t i6);
+#define TARN_DECLARE_TYPED_ACCESS(Name, Type)                                                  \
+  TARN_API Type TarnGet##Name(uint32_t instance, uint32_t index);                              \
+  TARN_API Type TarnGet##Name##Indexed(uint32_t instance, uint32_t index,                      \
+                                       const uint32_t* indexSet);                              \
+  TARN_API Type TarnGet##Name##1(uint32_t instance, uint32_t index, uint32_t i1);              \
+  TARN_API Type TarnGet##Name##2(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2); \
+  TARN_API Type TarnGet##Name##3(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,  \
+                                 uint32_t i3);                                                 \
+  TARN_API Type TarnGet##Name##4(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,  \
+                                 uint32_t i3, uint32_t i4);                                    \
+  TARN_API Type TarnGet##Name##5(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,  \
+                                 uint32_t i3, uint32_t i4, uint32_t i5);                       \
+  TARN_API Type TarnGet##Name##6(uint32_t instance, uint32_t index, uint32_t i1, uint32_t i2,  \
+                                 uint32_t i3, uint32_t i4, uint32_t i5, uint32_t i6);          \
+  TARN_API void TarnSet##Name(uint32_t instance, uint32_t index, Type value);                  \
+  TARN_API void TarnSet##Name##Indexed(uint32_t instance, uint32_t index, Type value,          \
+                                       const uint32_t* indexSet);                              \
+  TARN_API void TarnSet##Name##1(uint32_t instance, uint32_t index, Type value, uint32_t i1);  \
+  TARN_API void TarnSet##Name##2(uint32_t instance, uint32_t index, Type value, uint32_t i1,   \
+                                 uint32_t i2);                                                 \
+  TARN_API void TarnSet##Name##3(uint32_t instance, uint32_t index, Type value, uint32_t i1,   \
+                                 uint32_t i2, uint32_t i3);                                    \
+  TARN_API void TarnSet##Name##4(uint32_t instance, uint32_t index, Type value, uint32_t i1,   \
+                                 uint32_t i2, uint32_t i3, uint32_t i4);                       \
+  TARN_API void TarnSet##Name##5(uint32_t instance, uint32_t index, Type value, uint32_t i1,   \
+                                 uint32_t i2, uint32_t i3, uint32_t i4, uint32_t i5);          \
+  TARN_API void TarnSet##Name##6(uint32_t instance, uint32_t index, Type value, uint32_t i1,   \
+                                 uint32_t i2, uint32_t i3, uint32_t i4, uint32_t i5, uint32_t i6);
 
 TARN_DECLARE_TYPED_ACCESS(Short, int16_t)
 TARN_DECLARE_TYPED_ACCESS(Long, int32_t)
@@ -333,8 +331,8 @@ TARN_API void TarnStepIncr(uint32_t instance, double increment);
 
 /* flag 0: clears the synchronisation points; otherwise adds the `count` times at *times as
  * points where steps must end. `unused1`/`unused2` are ignored. */
-TARN_API void TarnSetDataBlock(uint32_t instance, uint32_t flag, uint32_t unused1,
-                               uint32_t unused2, uint32_t count, double** times);
+TARN_API void TarnSetDataBlock(uint32_t instance, uint32_t flag, uint32_t unused1, uint32_t unused2,
+                               uint32_t count, double** times);
 
 /* ---- Saved states ------------------------------------------------------------------------- */
 /* A saved state holds everything a run continues from: the value of every symbol (states,
@@ -401,8 +399,7 @@ TARN_API void TarnRemoveDiscreteEventCallbackFunction(uint32_t instance, uint32_
 TARN_API void TarnAddSymbolWatchCallback(uint32_t instance, uint32_t userValue,
                                          uint32_t symbolIndex, TarnSymbolWatchCallback callback);
 TARN_API void TarnRemoveSymbolWatchCallback(uint32_t instance, uint32_t userValue,
-                                            uint32_t symbolIndex,
-                                            TarnSymbolWatchCallback callback);
+                                            uint32_t symbolIndex, TarnSymbolWatchCallback callback);
 TARN_API void TarnAddExecutionStateChangeCallbackFunction(
     uint32_t instance, uint32_t userValue, TarnExecutionStateChangeCallback callback);
 TARN_API void TarnRemoveExecutionStateChangeCallbackFunction(

@@ -11,9 +11,10 @@ extern "C" {
 
 /* The in-memory form of a symbol's storage. */
 typedef enum TarnDataType {
-  TARN_DATA_SHORT = 0,   /* signed 16-bit */
-  TARN_DATA_LONG = 1,    /* signed 32-bit */
-  TARN_DATA_DOUBLE2 = 2, /* 8-byte double; moved like 4 by the generic calls, refused by the typed ones */
+  TARN_DATA_SHORT = 0, /* signed 16-bit */
+  TARN_DATA_LONG = 1,  /* signed 32-bit */
+  TARN_DATA_DOUBLE2 =
+      2, /* 8-byte double; moved like 4 by the generic calls, refused by the typed ones */
   TARN_DATA_FLOAT = 3,   /* 4-byte float */
   TARN_DATA_DOUBLE = 4,  /* 8-byte double */
   TARN_DATA_LOGICAL = 5, /* one byte, 0 or 1 */
@@ -46,8 +47,8 @@ typedef enum TarnSymbolType {
 
 /* What a model schedules with TarnSimScheduleEvent. */
 typedef enum TarnScheduleType {
-  TARN_SCHEDULE_AT_TIME = 0,        /* at a value of the independent variable */
-  TARN_SCHEDULE_CROSSING = 1,       /* zero crossing in either direction */
+  TARN_SCHEDULE_AT_TIME = 0,         /* at a value of the independent variable */
+  TARN_SCHEDULE_CROSSING = 1,        /* zero crossing in either direction */
   TARN_SCHEDULE_CROSSING_RISING = 2, /* from below zero to above */
   TARN_SCHEDULE_CROSSING_FALLING = 3 /* from above zero to below */
 } TarnScheduleType;

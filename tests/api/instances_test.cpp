@@ -2,8 +2,8 @@
 #include <cstring>
 
 #include "api/shapes_fixture.h"
-#include "support/thread_count.h"
 #include "runtime/runtime.h"
+#include "support/thread_count.h"
 
 namespace tarn::test {
 namespace {
@@ -70,8 +70,8 @@ TEST(Registration, DescriptorRules) {
     TarnSimSetVariableDescriptor(5, "s5", TARN_DATA_DOUBLE, TARN_SYMBOL_STATE, 3, 0, 4, 0, 0, 0,
                                  0.0, 2e-3);
     TarnSimSetVariableExtendedInfo(5, 1, 0, 0x102, 0, 0, 0, 0, 0, 0, 0, 1, 1001, 0);
-    TarnSimSetVariableDescriptor(211, "beyond", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, 0, 0, 0,
-                                 0, 0, 0, 1, 1);
+    TarnSimSetVariableDescriptor(211, "beyond", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, 0, 0, 0, 0,
+                                 0, 0, 1, 1);
     TarnSimSetVariableExtendedInfo(211, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
   });
   TarnInitialize();
@@ -155,8 +155,8 @@ void StateChange(uint32_t, uint32_t, TarnExecutionState from, TarnExecutionState
 TEST_F(Instances, SymbolWatchComparesWithTheCapturedValue) {
   fired.clear();
   TarnAddSymbolWatchCallback(instance_, 1, M::kDouble, Watch);
-  TarnAddSymbolWatchCallback(instance_, 1, 0, Watch);      // not registered
-  TarnAddSymbolWatchCallback(instance_, 1, 9999, Watch);   // not registered
+  TarnAddSymbolWatchCallback(instance_, 1, 0, Watch);     // not registered
+  TarnAddSymbolWatchCallback(instance_, 1, 9999, Watch);  // not registered
   TarnSimRuntime& runtime = *TarnSimRuntime::GetInstance();
   runtime.TarnSimInvokeSymbolWatch(instance_);
   EXPECT_TRUE(fired.empty());

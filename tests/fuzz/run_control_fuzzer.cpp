@@ -66,9 +66,9 @@ void SaveDefaults(uint32_t instance) {
   for (uint32_t index = 1; index <= count; ++index) {
     SavedSymbol saved{};
     saved.index = index;
-    Require(TarnGetSymbolValue(instance, index, &saved.dataType, &saved.value,
-                               saved.extents.data()),
-            "every symbol reads");
+    Require(
+        TarnGetSymbolValue(instance, index, &saved.dataType, &saved.value, saved.extents.data()),
+        "every symbol reads");
     if (saved.extents[0] != 0) {
       const auto* elements = static_cast<const double*>(saved.value.address);
       saved.elements.assign(elements, elements + saved.extents[0]);
@@ -205,10 +205,32 @@ bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
 double AnyDouble(FuzzedDataProvider& data) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   constexpr double kInf = std::numeric_limits<double>::infinity();
-  constexpr double kSpecial[] = {kNaN,  -kNaN,  kInf,  -kInf, 0.0,    -0.0,   -1.0,   -1e-3,
-                                 1e300, -1e300, 1e-300, 5e-324, 1e-12, 1e-6,   1e-3,   0.01,
-                                 0.05,  0.1,    0.125, 0.2,    0.3,    1.0,    2.0,    24.0,
-                                 1e6,   std::numeric_limits<double>::max(),
+  constexpr double kSpecial[] = {kNaN,
+                                 -kNaN,
+                                 kInf,
+                                 -kInf,
+                                 0.0,
+                                 -0.0,
+                                 -1.0,
+                                 -1e-3,
+                                 1e300,
+                                 -1e300,
+                                 1e-300,
+                                 5e-324,
+                                 1e-12,
+                                 1e-6,
+                                 1e-3,
+                                 0.01,
+                                 0.05,
+                                 0.1,
+                                 0.125,
+                                 0.2,
+                                 0.3,
+                                 1.0,
+                                 2.0,
+                                 24.0,
+                                 1e6,
+                                 std::numeric_limits<double>::max(),
                                  std::numeric_limits<double>::min()};
   if (data.ConsumeIntegralInRange(0, 5) != 0) return data.PickValueInArray(kSpecial);
   const uint64_t bits = data.ConsumeIntegral<uint64_t>();
@@ -218,8 +240,33 @@ double AnyDouble(FuzzedDataProvider& data) {
 }
 
 int32_t AnyLong(FuzzedDataProvider& data) {
-  constexpr int32_t kSpecial[] = {0, -1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,
-                                  100, 1000, 210, 212, 213, 220, 222, 223, 221,
+  constexpr int32_t kSpecial[] = {0,
+                                  -1,
+                                  1,
+                                  2,
+                                  3,
+                                  4,
+                                  5,
+                                  6,
+                                  7,
+                                  8,
+                                  9,
+                                  10,
+                                  11,
+                                  12,
+                                  13,
+                                  14,
+                                  15,
+                                  16,
+                                  100,
+                                  1000,
+                                  210,
+                                  212,
+                                  213,
+                                  220,
+                                  222,
+                                  223,
+                                  221,
                                   std::numeric_limits<int32_t>::min(),
                                   std::numeric_limits<int32_t>::max()};
   if (data.ConsumeIntegralInRange(0, 5) != 0) return data.PickValueInArray(kSpecial);
@@ -228,8 +275,8 @@ int32_t AnyLong(FuzzedDataProvider& data) {
 
 // Run-control symbols written by name, and every parameter of the model by index.
 const char* const kDoubleControls[] = {"cint", "maxt", "mint", "tstop", "zzticg", "tjnitg"};
-const char* const kLongControls[] = {"ialg", "nstp", "nciout", "mxoitg", "omfitg", "ubwitg",
-                                     "lbwitg"};
+const char* const kLongControls[] = {"ialg",   "nstp",   "nciout", "mxoitg",
+                                     "omfitg", "ubwitg", "lbwitg"};
 const char* const kLogicalControls[] = {"cieitg", "wesitg", "cjvitg", "zzstopflag", "zzstepstop"};
 std::vector<uint32_t> parameters;
 uint32_t stateCount = 0;
@@ -296,8 +343,12 @@ class Session {
     const int call = data_.ConsumeIntegralInRange(0, 17);
     if (trace) std::fprintf(stderr, "call %d on instance %u\n", call, instance);
     switch (call) {
-      case 0: Create(); break;
-      case 1: Destroy(); break;
+      case 0:
+        Create();
+        break;
+      case 1:
+        Destroy();
+        break;
       case 2:
         TarnSetDouble(instance, Index(data_.PickValueInArray(kDoubleControls)), AnyDouble(data_));
         break;
@@ -315,8 +366,12 @@ class Session {
                         AnyDouble(data_));
         }
         break;
-      case 6: Guarded(instance, [&] { TarnPreStep(instance); }); break;
-      case 7: Guarded(instance, [&] { TarnStep(instance); }); break;
+      case 6:
+        Guarded(instance, [&] { TarnPreStep(instance); });
+        break;
+      case 7:
+        Guarded(instance, [&] { TarnStep(instance); });
+        break;
       case 8: {
         const double target = AnyDouble(data_);
         Guarded(instance, [&] { TarnRunToTime(instance, target); });
@@ -327,19 +382,33 @@ class Session {
         Guarded(instance, [&] { TarnStepIncr(instance, increment); });
         break;
       }
-      case 10: Guarded(instance, [&] { TarnStartBlocking(instance); }); break;
-      case 11: Guarded(instance, [&] { TarnContinueBlocking(instance); }); break;
-      case 12: TarnReinitialize(instance); break;
-      case 13: Tolerance(instance); break;
-      case 14: SyncPoints(instance); break;
+      case 10:
+        Guarded(instance, [&] { TarnStartBlocking(instance); });
+        break;
+      case 11:
+        Guarded(instance, [&] { TarnContinueBlocking(instance); });
+        break;
+      case 12:
+        TarnReinitialize(instance);
+        break;
+      case 13:
+        Tolerance(instance);
+        break;
+      case 14:
+        SyncPoints(instance);
+        break;
       case 15:
         TarnFinalize();
         Require(!runOpen.load(), "finalising ends every run");
         instances_.clear();
         TarnInitialize();
         break;
-      case 16: NonBlocking(instance); break;
-      default: TarnCalcDeriv(instance, data_.ConsumeIntegral<uint32_t>()); break;
+      case 16:
+        NonBlocking(instance);
+        break;
+      default:
+        TarnCalcDeriv(instance, data_.ConsumeIntegral<uint32_t>());
+        break;
     }
   }
 

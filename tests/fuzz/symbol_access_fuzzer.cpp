@@ -39,14 +39,20 @@ void Require(bool holds, const char* property) {
 
 uint32_t ElementSize(uint32_t dataType, uint32_t stringLength) {
   switch (dataType) {
-    case TARN_DATA_SHORT: return 2;
+    case TARN_DATA_SHORT:
+      return 2;
     case TARN_DATA_LONG:
-    case TARN_DATA_FLOAT: return 4;
+    case TARN_DATA_FLOAT:
+      return 4;
     case TARN_DATA_DOUBLE2:
-    case TARN_DATA_DOUBLE: return 8;
-    case TARN_DATA_LOGICAL: return 1;
-    case TARN_DATA_STRING: return stringLength;
-    default: return 0;
+    case TARN_DATA_DOUBLE:
+      return 8;
+    case TARN_DATA_LOGICAL:
+      return 1;
+    case TARN_DATA_STRING:
+      return stringLength;
+    default:
+      return 0;
   }
 }
 
@@ -258,18 +264,42 @@ class Session {
     const Snapshot before = TakeAll();
     invalidIndexMessages = 0;
     switch (data_.ConsumeIntegralInRange(0, 11)) {
-      case 0: Queries(index, instance); break;
-      case 1: SetGeneric(instance, index, known, symbol, before); return;
-      case 2: GetIndexed(instance, index, known, symbol); break;
-      case 3: SetIndexed(instance, index, known, symbol, before); return;
-      case 4: TypedScalar(instance, index, known, symbol, before); return;
-      case 5: TypedIndexed(instance, index, known, symbol, before); return;
-      case 6: Helpers(symbol); break;
-      case 7: Watch(instance, index); break;
-      case 8: TarnGetSymbolIndex(AnyText().c_str()); break;
-      case 9: Lookup(); break;
-      case 10: CreateOrDestroy(); return;
-      default: TarnCalcDeriv(instance, data_.ConsumeIntegral<uint32_t>()); return;
+      case 0:
+        Queries(index, instance);
+        break;
+      case 1:
+        SetGeneric(instance, index, known, symbol, before);
+        return;
+      case 2:
+        GetIndexed(instance, index, known, symbol);
+        break;
+      case 3:
+        SetIndexed(instance, index, known, symbol, before);
+        return;
+      case 4:
+        TypedScalar(instance, index, known, symbol, before);
+        return;
+      case 5:
+        TypedIndexed(instance, index, known, symbol, before);
+        return;
+      case 6:
+        Helpers(symbol);
+        break;
+      case 7:
+        Watch(instance, index);
+        break;
+      case 8:
+        TarnGetSymbolIndex(AnyText().c_str());
+        break;
+      case 9:
+        Lookup();
+        break;
+      case 10:
+        CreateOrDestroy();
+        return;
+      default:
+        TarnCalcDeriv(instance, data_.ConsumeIntegral<uint32_t>());
+        return;
     }
     RequireDescriptorsUnchanged();
     RequireOnlyChanged(before, TakeAll(), 0, 0, 0);
@@ -391,8 +421,8 @@ class Session {
 
   template <typename T>
   void TypedScalarOf(uint32_t instance, uint32_t index, T value, TarnDataType code,
-                     T (*get)(uint32_t, uint32_t), void (*set)(uint32_t, uint32_t, T),
-                     bool known, const Symbol& symbol, const Snapshot& before) {
+                     T (*get)(uint32_t, uint32_t), void (*set)(uint32_t, uint32_t, T), bool known,
+                     const Symbol& symbol, const Snapshot& before) {
     get(instance, index);
     set(instance, index, value);
     RequireDescriptorsUnchanged();
@@ -548,9 +578,9 @@ class Session {
     Require(valid == ValidIndexSet(set, symbol.extents), "index set validity");
     Require(!IsValidIndexSet(nullptr, symbol.extents.data()), "no set is valid for null");
     if (valid) {
-      Require(GetFlatArrayOffset(set.data(), symbol.extents.data()) ==
-                  FlatOffset(set, symbol.extents),
-              "flat offsets run first index fastest");
+      Require(
+          GetFlatArrayOffset(set.data(), symbol.extents.data()) == FlatOffset(set, symbol.extents),
+          "flat offsets run first index fastest");
     }
     Require(GetNumberDimensions(symbol.extents.data()) <= 6, "at most six dimensions");
     GetFlatArrayOffset(nullptr, nullptr);

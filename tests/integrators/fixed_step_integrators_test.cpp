@@ -5,8 +5,8 @@
 
 #include <cmath>
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 

@@ -1,7 +1,7 @@
 // Fixed-block pools: growth, exhaustion and ownership queries.
-#include <gtest/gtest.h>
-
 #include "memory/fixed_block_memory_manager.h"
+
+#include <gtest/gtest.h>
 
 namespace tarn {
 namespace {

@@ -1,5 +1,9 @@
 // The allocators behind MemoryManager: the factory, alignment and integrity of what both managers
 // hand out, and the size classes, recycling and thread safety of the fast allocator.
+#include "memory/memory_manager.h"
+
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -8,10 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "memory/fast_alloc_memory_manager.h"
-#include "memory/memory_manager.h"
 
 namespace tarn {
 namespace {

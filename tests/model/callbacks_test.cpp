@@ -112,8 +112,9 @@ TEST_F(CallbacksTest, WatchesFireWhileTheValueDiffersFromTheCapturedOne) {
 
 TEST_F(CallbacksTest, DebugStartRefusesAModelWithoutDebuggingInformation) {
   TarnDebugStart(instance_);
-  EXPECT_EQ(observed.messages,
-            (std::vector<std::string>{"Debug error: model does not contain debugging information."}));
+  EXPECT_EQ(
+      observed.messages,
+      (std::vector<std::string>{"Debug error: model does not contain debugging information."}));
   EXPECT_TRUE(observed.states.empty());
 }
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <ostream>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,7 +29,7 @@ const char kFloatingPointError[] = "Run ended by an exception: floating point er
 struct HostileCase {
   const char* name;
   std::function<void(uint32_t instance)> spoil;  // writes the hostile values
-  std::string expectedMessage;                  // contained in one of the run's messages
+  std::string expectedMessage;                   // contained in one of the run's messages
   std::vector<int> expectedStates;
 };
 
@@ -84,7 +84,8 @@ std::vector<HostileCase> Cases() {
          SetAllStateTolerances(instance, 1e-30);
        },
        "Cannot satisfy error criterion for state number", kEnded},
-      {"DLSODES refuses zero tolerances", [](uint32_t instance) { SetAllStateTolerances(instance, 0); },
+      {"DLSODES refuses zero tolerances",
+       [](uint32_t instance) { SetAllStateTolerances(instance, 0); },
        "ERROR: Illegal input to DLSODES detected.\n", kEnded},
       {"CVODE refuses a negative tolerance",
        [](uint32_t instance) {

@@ -64,8 +64,9 @@ TEST(Soak, TwoThousandDaysRepeatExactlyInFlatMemory) {
 
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("soak: %d cycles of one day in %.1f s; resident %ld KiB after warm-up, peak %ld KiB\n",
-              kCycles, seconds, warmResident / 1024, peakResident / 1024);
+  std::printf(
+      "soak: %d cycles of one day in %.1f s; resident %ld KiB after warm-up, peak %ld KiB\n",
+      kCycles, seconds, warmResident / 1024, peakResident / 1024);
   if (kJudgeResidentSize) {
     EXPECT_LE(peakResident - warmResident, kResidentSlackBytes);
   }

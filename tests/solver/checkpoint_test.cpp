@@ -1,13 +1,14 @@
 // Checkpoints over memory storage: save, change and restore round trips in the solver's layout,
 // failing restores, entry reuse and trimming, and the storage's own lifecycle.
+#include "solver/checkpoint.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "memory/fast_alloc_memory_manager.h"
-#include "solver/checkpoint.h"
 #include "solver/state_storage_memory.h"
 
 namespace tarn {

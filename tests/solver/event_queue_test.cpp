@@ -1,15 +1,16 @@
 // Events and the event queue: order by time stamp and id with arrival order among equals, look-up
 // and removal, ownership of deleted events, moving and copying between queues.
+#include "solver/event_queue.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "solver/event.h"
-#include "solver/event_queue.h"
 
 namespace tarn {
 namespace {

@@ -15,7 +15,7 @@ struct ControlRow {
 };
 
 #define TARN_CONTROL_ROW(name, dataType, symbolType) \
-  {#name, dataType, symbolType, offsetof(ControlSymbols, name)}
+  { #name, dataType, symbolType, offsetof(ControlSymbols, name) }
 
 constexpr ControlRow kRows[] = {
     TARN_CONTROL_ROW(cint, TARN_DATA_DOUBLE, TARN_SYMBOL_COMM_INTERVAL),

@@ -62,8 +62,7 @@ void RegisterModel(uint32_t userDataSize) {
   M::block = M::Block{};
   M::lastSection = 0;
   M::sectionCalls = 0;
-  TarnSimSetSystemInfo(M::kSymbolCount, 2, 0, 0, 9, 1, 0, Bind, nullptr, Derivative,
-                       userDataSize);
+  TarnSimSetSystemInfo(M::kSymbolCount, 2, 0, 0, 9, 1, 0, Bind, nullptr, Derivative, userDataSize);
   const Row* rows = Rows();
   for (uint32_t index = 1; index < M::kControl; ++index) {
     const Row& row = rows[index - 1];

@@ -1,10 +1,11 @@
 // Lock objects and the scoped lock: recursion by the holder, release on every way out of a scope.
-#include <stdexcept>
-#include <thread>
+#include "runtime/threads/critical_section.h"
 
 #include <gtest/gtest.h>
 
-#include "runtime/threads/critical_section.h"
+#include <stdexcept>
+#include <thread>
+
 #include "threads/signal.h"
 
 namespace tarn {
