@@ -154,21 +154,6 @@ void Integrator::CalculateAuxiliaryDerivatives() {
 
 bool Integrator::GetInterpolationWindow(double*, double*) const { return false; }
 
-bool Integrator::DerivativesChangedSinceLastStep() {
-  if (modelUnchangedSinceLastStep) return false;
-  // The derivatives as the solver's evaluation after the last step left them, at this point.
-  double* stepEndDerivatives = stageValues[0];
-  std::copy(derivatives, derivatives + numStates, stepEndDerivatives);
-  CalculateAlgebraicStatesOrStop();
-  CalculateAuxiliaryDerivatives();
-  TraceEvaluation(integrator_messages::kStageEvaluations[0]);
-  bool changed = false;
-  for (uint32_t i = 0; i < numStates; ++i) {
-    if (derivatives[i] != stepEndDerivatives[i]) changed = true;
-  }
-  return changed;
-}
-
 bool Integrator::ConsumeRestart(std::vector<double>& lastStates) {
   bool restart = restartRequested;
   restartRequested = false;

@@ -126,12 +126,6 @@ class Integrator {
   // The evaluation at the start of a step: CalculateDerivatives with inAuxiliaryEvaluation raised
   // (and lowered again, also when the evaluation throws).
   void CalculateAuxiliaryDerivatives();
-  // For the library adapters, which continue their integration across steps: unless
-  // modelUnchangedSinceLastStep, solves the algebraic states, evaluates at the start of the step
-  // and returns whether the derivatives differ from those the solver's evaluation after the last
-  // step left at the same point (an event's discrete section or the host changed the model).
-  // False without evaluating when the model is unchanged.
-  bool DerivativesChangedSinceLastStep();
   // When the model has algebraic states, CalculateAlgebraicStates; a failure raises the stop flag
   // (a raised flag stays raised).
   void CalculateAlgebraicStatesOrStop();

@@ -249,5 +249,29 @@ TEST_F(SimulationTest, RunAfterReinitializeGoesOnFromThePresentState) {
   SetDouble("zzticg", 0);
 }
 
+// The library adapters notice a host's change between intervals by comparing a fresh evaluation
+// with the one after the last step. A host evaluation in between (TarnCalcDeriv) already sees the
+// change and must not hide it: the library would go on with the old right-hand side beyond the
+// change, leaving the infant's intake at 0 for the rest of its overshoot.
+TEST_F(SimulationTest, HostEvaluationBetweenIntervalsDoesNotHideAChangeFromTheLibraries) {
+  for (int32_t algorithm : {14, 15}) {
+    SCOPED_TRACE(algorithm);
+    TarnSetLong(instance_, Index("ialg"), algorithm);
+    double intake[2];
+    for (bool evaluateBetween : {false, true}) {
+      SetDouble("conc", 0);
+      TarnPreStep(instance_);
+      for (int interval = 0; interval < 200; ++interval) TarnStep(instance_);
+      SetDouble("conc", 5);
+      if (evaluateBetween) TarnCalcDeriv(instance_, 500);
+      for (int interval = 0; interval < 5; ++interval) TarnStep(instance_);
+      EXPECT_DOUBLE_EQ(Double("t"), 10.25);
+      intake[evaluateBetween] = Double("aintake_p");
+    }
+    EXPECT_GT(intake[0], 0);
+    EXPECT_EQ(intake[1], intake[0]);
+  }
+}
+
 }  // namespace
 }  // namespace tarn::test
