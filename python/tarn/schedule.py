@@ -228,17 +228,8 @@ def _apply(model, changes):
 
 def _evaluate_outputs(model):
     """Evaluates the model's outputs from the values just changed, so that the row at a change
-    shows them. The derivatives the solver evaluated last are put back afterwards, because a
-    solver notices a change made between intervals by comparing them with a fresh evaluation (and
-    restarts on it)."""
-    lib = model.library
-    derivatives = [lib.symbols[state.derivative_index] for state in lib.states()]
-    with model._lock:
-        instance = model._open_instance()
-        solved = [lib.read(instance, symbol) for symbol in derivatives]
-        model.calc_derivatives()
-        for symbol, value in zip(derivatives, solved):
-            lib.write(instance, symbol, value)
+    shows them."""
+    model.calc_derivatives()
 
 
 def _tolerance(t, cint):
