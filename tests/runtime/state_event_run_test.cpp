@@ -16,7 +16,9 @@ namespace {
 
 using M = BounceModel;
 
-class StateEventRun : public ::testing::TestWithParam<TarnScheduleType> {
+// The bouncing-ball model, one instance, its status messages recorded; Param is the test's.
+template <typename Param>
+class BounceRun : public ::testing::TestWithParam<Param> {
  protected:
   void SetUp() override {
     UseModel(BounceModel::Register);
@@ -33,6 +35,8 @@ class StateEventRun : public ::testing::TestWithParam<TarnScheduleType> {
   uint32_t instance_ = 0;
   static inline std::vector<std::string> messages_;
 };
+
+using StateEventRun = BounceRun<TarnScheduleType>;
 
 TEST_P(StateEventRun, BallBouncesAtTheAnalyticTimes) {
   M::block.crossingType = GetParam();
@@ -75,17 +79,7 @@ struct MethodCase {
   double timeTolerance;      // relative, on each bounce time
 };
 
-class EveryMethodBounces : public ::testing::TestWithParam<MethodCase> {
- protected:
-  void SetUp() override {
-    UseModel(BounceModel::Register);
-    TarnInitialize();
-    instance_ = TarnCreate();
-    ASSERT_NE(instance_, 0u);
-  }
-  void TearDown() override { TarnFinalize(); }
-  uint32_t instance_ = 0;
-};
+using EveryMethodBounces = BounceRun<MethodCase>;
 
 // A ball dropped from 10 m that keeps 90 % of its speed at each bounce, its height reported as a
 // falling crossing: every method finds the bounces at the analytic times, the first at
