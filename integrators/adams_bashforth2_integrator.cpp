@@ -20,15 +20,8 @@ AdamsBashforth2Integrator::AdamsBashforth2Integrator() {
   currentOrder = 2;
 }
 
-bool AdamsBashforth2Integrator::Initialize(double* indVarIn, uint32_t numStatesIn, double* statesIn,
-                                           double* derivativesIn, double* initCondsIn,
-                                           uint32_t numAlgStatesIn, double* algStatesIn,
-                                           double* residualsIn, double* algInitCondsIn,
-                                           TarnSimDerivativeFunction function) {
-  if (!Integrator::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
-                              numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn, function)) {
-    return false;
-  }
+bool AdamsBashforth2Integrator::Initialize(const StateBindings& bindings) {
+  if (!Integrator::Initialize(bindings)) return false;
   lastStates.assign(numStates, 0.0);
   lastDerivatives.assign(numStates, 0.0);
   firstStep = true;

@@ -18,9 +18,7 @@ class AdamsBashforth2Integrator final : public Integrator {
   AdamsBashforth2Integrator();
   ~AdamsBashforth2Integrator() override = default;
 
-  bool Initialize(double* indVar, uint32_t numStates, double* states, double* derivatives,
-                  double* initConds, uint32_t numAlgStates, double* algStates, double* residuals,
-                  double* algInitConds, TarnSimDerivativeFunction derivativeFunction) override;
+  bool Initialize(const StateBindings& bindings) override;
   void Finalize() override;
   void Step() override;
   // The history is firstStep (1 or 0), then lastStates, then lastDerivatives; one of another

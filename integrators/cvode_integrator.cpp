@@ -31,15 +31,8 @@ CvodeIntegrator::CvodeIntegrator() {
 
 CvodeIntegrator::~CvodeIntegrator() { ReleaseSolverMemory(); }
 
-bool CvodeIntegrator::Initialize(double* indVarIn, uint32_t numStatesIn, double* statesIn,
-                                 double* derivativesIn, double* initCondsIn,
-                                 uint32_t numAlgStatesIn, double* algStatesIn, double* residualsIn,
-                                 double* algInitCondsIn, TarnSimDerivativeFunction function) {
-  if (!LibraryAdapter::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
-                                  numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn,
-                                  function)) {
-    return false;
-  }
+bool CvodeIntegrator::Initialize(const StateBindings& bindings) {
+  if (!LibraryAdapter::Initialize(bindings)) return false;
   ReleaseSolverMemory();
   return true;
 }

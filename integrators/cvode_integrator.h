@@ -38,9 +38,7 @@ class CvodeIntegrator final : public LibraryAdapter {
   ~CvodeIntegrator() override;
 
   // The adapter base's Initialize, then any solver memory freed.
-  bool Initialize(double* indVar, uint32_t numStates, double* states, double* derivatives,
-                  double* initConds, uint32_t numAlgStates, double* algStates, double* residuals,
-                  double* algInitConds, TarnSimDerivativeFunction derivativeFunction) override;
+  bool Initialize(const StateBindings& bindings) override;
   void Finalize() override;
 
   // Advances *indVar by stepSize with one call of CVode. When the solver memory cannot be

@@ -86,20 +86,8 @@ JacobianGroups SelectJacobianGroups(const Integrator& integrator, JacobianType t
 
 }  // namespace
 
-bool Integrator::Initialize(double* indVarIn, uint32_t numStatesIn, double* statesIn,
-                            double* derivativesIn, double* initCondsIn, uint32_t numAlgStatesIn,
-                            double* algStatesIn, double* residualsIn, double* algInitCondsIn,
-                            TarnSimDerivativeFunction function) {
-  indVar = indVarIn;
-  numStates = numStatesIn;
-  states = statesIn;
-  derivatives = derivativesIn;
-  initConds = initCondsIn;
-  numAlgStates = numAlgStatesIn;
-  algStates = algStatesIn;
-  residuals = residualsIn;
-  algInitConds = algInitCondsIn;
-  derivativeFunction = function;
+bool Integrator::Initialize(const StateBindings& bindings) {
+  static_cast<StateBindings&>(*this) = bindings;
   totalStates = numStates + numAlgStates;
 
   const uint32_t n = totalStates;

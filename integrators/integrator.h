@@ -20,6 +20,7 @@
 
 #include "integrators/algebraic_state_solver.h"
 #include "integrators/linpack.h"
+#include "integrators/state_bindings.h"
 #include "solver/integrator_settings.h"
 #include "tarn/tarnsim.h"
 
@@ -37,20 +38,17 @@ enum class JacobianType : int32_t {
   AllStateJacobian = 3,        // derivatives then residuals, with respect to all states
 };
 
-class Integrator {
+class Integrator : public StateBindings {
  public:
   Integrator() = default;
   virtual ~Integrator() = default;
   Integrator(const Integrator&) = delete;
   Integrator& operator=(const Integrator&) = delete;
 
-  // Binds the model's arrays (borrowed, any of them null when its count is 0) and derivative
-  // function, and allocates the work arrays for numStates + numAlgStates states: error bounds
-  // 1e-4 each, weights, errors and counters zero. Overrides call this first. Returns true.
-  virtual bool Initialize(double* indVar, uint32_t numStates, double* states, double* derivatives,
-                          double* initConds, uint32_t numAlgStates, double* algStates,
-                          double* residuals, double* algInitConds,
-                          TarnSimDerivativeFunction derivativeFunction);
+  // Takes the model's arrays and derivative function (borrowed; the delay states are not used),
+  // and allocates the work arrays for numStates + numAlgStates states: error bounds 1e-4 each,
+  // weights, errors and counters zero. Overrides call this first. Returns true.
+  virtual bool Initialize(const StateBindings& bindings);
   // Releases everything Initialize allocated.
   virtual void Finalize();
 
@@ -139,17 +137,7 @@ class Integrator {
   // Copy of the solver's settings record: it shares the stop flag and every other setting.
   IntegratorSettings settings;
 
-  double* indVar = nullptr;  // borrowed
   uint32_t totalStates = 0;  // numStates + numAlgStates
-  uint32_t numStates = 0;
-  double* states = nullptr;       // borrowed
-  double* derivatives = nullptr;  // borrowed
-  double* initConds = nullptr;    // borrowed
-  uint32_t numAlgStates = 0;
-  double* algStates = nullptr;     // borrowed
-  double* residuals = nullptr;     // borrowed
-  double* algInitConds = nullptr;  // borrowed
-  TarnSimDerivativeFunction derivativeFunction = nullptr;
   // The (instance, section) pair passed to derivativeFunction.
   uint32_t derivArg1 = 0;
   uint32_t derivArg2 = 0;

@@ -7,14 +7,8 @@
 
 namespace tarn {
 
-bool LibraryAdapter::Initialize(double* indVarIn, uint32_t numStatesIn, double* statesIn,
-                                double* derivativesIn, double* initCondsIn, uint32_t numAlgStatesIn,
-                                double* algStatesIn, double* residualsIn, double* algInitCondsIn,
-                                TarnSimDerivativeFunction function) {
-  if (!Integrator::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
-                              numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn, function)) {
-    return false;
-  }
+bool LibraryAdapter::Initialize(const StateBindings& bindings) {
+  if (!Integrator::Initialize(bindings)) return false;
   lastStates.assign(numStates, 0.0);
   lastCallIncomplete = false;
   postStepDerivatives_.assign(numStates, 0.0);

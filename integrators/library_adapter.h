@@ -14,9 +14,7 @@ namespace tarn {
 class LibraryAdapter : public Integrator {
  public:
   // The base's bindings, then lastStates zeroed and no incomplete call. Overrides call this first.
-  bool Initialize(double* indVar, uint32_t numStates, double* states, double* derivatives,
-                  double* initConds, uint32_t numAlgStates, double* algStates, double* residuals,
-                  double* algInitConds, TarnSimDerivativeFunction derivativeFunction) override;
+  bool Initialize(const StateBindings& bindings) override;
   // Releases lastStates, then everything the base allocated.
   void Finalize() override;
 

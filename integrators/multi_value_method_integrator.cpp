@@ -142,16 +142,8 @@ double MultiValueMethodIntegrator::Coefficient(int32_t order, int32_t j) const {
   return kCorrectorCoefficients[kCorrectorStart[kTableOrders * Family() + order - 1] + j];
 }
 
-bool MultiValueMethodIntegrator::Initialize(double* indVarIn, uint32_t numStatesIn,
-                                            double* statesIn, double* derivativesIn,
-                                            double* initCondsIn, uint32_t numAlgStatesIn,
-                                            double* algStatesIn, double* residualsIn,
-                                            double* algInitCondsIn,
-                                            TarnSimDerivativeFunction function) {
-  if (!Integrator::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
-                              numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn, function)) {
-    return false;
-  }
+bool MultiValueMethodIntegrator::Initialize(const StateBindings& bindings) {
+  if (!Integrator::Initialize(bindings)) return false;
   const uint32_t n = numStates;
   const uint32_t all = totalStates;
   const uint32_t m = numAlgStates;

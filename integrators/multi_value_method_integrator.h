@@ -40,9 +40,7 @@ class MultiValueMethodIntegrator : public Integrator {
 
   // The base Initialize, then the arrays below for numStates ODE and numAlgStates algebraic
   // states, all zero. Returns false when the base fails.
-  bool Initialize(double* indVar, uint32_t numStates, double* states, double* derivatives,
-                  double* initConds, uint32_t numAlgStates, double* algStates, double* residuals,
-                  double* algInitConds, TarnSimDerivativeFunction derivativeFunction) override;
+  bool Initialize(const StateBindings& bindings) override;
   // Releases the arrays below, then everything the base allocated.
   void Finalize() override;
   // One accepted step from t0 = *indVar with h = stepSize, after as many retries as the tests

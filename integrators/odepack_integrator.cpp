@@ -76,16 +76,8 @@ OdepackIntegrator::~OdepackIntegrator() {
   if (m_instance == this) m_instance = nullptr;
 }
 
-bool OdepackIntegrator::Initialize(double* indVarIn, uint32_t numStatesIn, double* statesIn,
-                                   double* derivativesIn, double* initCondsIn,
-                                   uint32_t numAlgStatesIn, double* algStatesIn,
-                                   double* residualsIn, double* algInitCondsIn,
-                                   TarnSimDerivativeFunction function) {
-  if (!LibraryAdapter::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
-                                  numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn,
-                                  function)) {
-    return false;
-  }
+bool OdepackIntegrator::Initialize(const StateBindings& bindings) {
+  if (!LibraryAdapter::Initialize(bindings)) return false;
   const auto n = static_cast<int32_t>(numStates);
   neq = n;
   liw = n + kIntegerWorkConstant;

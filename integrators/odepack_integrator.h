@@ -42,9 +42,7 @@ class OdepackIntegrator final : public LibraryAdapter {
   // The adapter base's Initialize, then work arrays for neq = numStates equations:
   // lrw = 3n² + 32n + 30 reals, liw = n + 30 integers (enough for every accepted method flag).
   // The next Step starts the package afresh.
-  bool Initialize(double* indVar, uint32_t numStates, double* states, double* derivatives,
-                  double* initConds, uint32_t numAlgStates, double* algStates, double* residuals,
-                  double* algInitConds, TarnSimDerivativeFunction derivativeFunction) override;
+  bool Initialize(const StateBindings& bindings) override;
   void Finalize() override;
 
   // Advances *indVar by stepSize with one call of the package. A failure raises the stop flag and

@@ -52,15 +52,8 @@ RosenbrockIntegrator::RosenbrockIntegrator() {
   currentOrder = 0;
 }
 
-bool RosenbrockIntegrator::Initialize(double* indVarIn, uint32_t numStatesIn, double* statesIn,
-                                      double* derivativesIn, double* initCondsIn,
-                                      uint32_t numAlgStatesIn, double* algStatesIn,
-                                      double* residualsIn, double* algInitCondsIn,
-                                      TarnSimDerivativeFunction function) {
-  if (!Integrator::Initialize(indVarIn, numStatesIn, statesIn, derivativesIn, initCondsIn,
-                              numAlgStatesIn, algStatesIn, residualsIn, algInitCondsIn, function)) {
-    return false;
-  }
+bool RosenbrockIntegrator::Initialize(const StateBindings& bindings) {
+  if (!Integrator::Initialize(bindings)) return false;
   const uint32_t n = numStates;
   for (std::vector<double>* work : {&savedStates, &savedDerivatives, &timeDerivatives,
                                     &conditionWork, &g1, &g2, &g3, &g4, &stepError}) {

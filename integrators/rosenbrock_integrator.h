@@ -28,9 +28,7 @@ class RosenbrockIntegrator final : public Integrator {
   ~RosenbrockIntegrator() override = default;
 
   // The base Initialize, then the work arrays below for numStates ODE states.
-  bool Initialize(double* indVar, uint32_t numStates, double* states, double* derivatives,
-                  double* initConds, uint32_t numAlgStates, double* algStates, double* residuals,
-                  double* algInitConds, TarnSimDerivativeFunction derivativeFunction) override;
+  bool Initialize(const StateBindings& bindings) override;
   // Releases the work arrays, then everything the base allocated.
   void Finalize() override;
   // One accepted step from t0 = *indVar with h = stepSize, or a stop: on success *indVar = t0 + h

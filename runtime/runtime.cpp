@@ -265,12 +265,21 @@ void TarnSimRuntime::TarnSimInitializeSystemInstance(uint32_t instance) {
     TarnSimWriteMessage(instance, kDefaultAlgorithmMessage);
     *algorithmCode = static_cast<int32_t>(IntegrationAlgorithm::AlgRungeKutta4);
   }
-  solver->Initialize(static_cast<IntegrationAlgorithm>(*algorithmCode), t, record->ode.elementCount,
-                     record->ode.Values(), record->ode.Rates(), record->ode.InitialValues(),
-                     record->algebraic.elementCount, record->algebraic.Values(),
-                     record->algebraic.Rates(), record->algebraic.InitialValues(),
-                     record->delay.elementCount, record->delay.Values(), record->delay.Rates(),
-                     record->delay.InitialValues(), systemInfo_.derivative);
+  solver->Initialize(static_cast<IntegrationAlgorithm>(*algorithmCode),
+                     {.indVar = t,
+                      .numStates = record->ode.elementCount,
+                      .states = record->ode.Values(),
+                      .derivatives = record->ode.Rates(),
+                      .initConds = record->ode.InitialValues(),
+                      .numAlgStates = record->algebraic.elementCount,
+                      .algStates = record->algebraic.Values(),
+                      .residuals = record->algebraic.Rates(),
+                      .algInitConds = record->algebraic.InitialValues(),
+                      .numDelayStates = record->delay.elementCount,
+                      .delayStates = record->delay.Values(),
+                      .delayNextValues = record->delay.Rates(),
+                      .delayInitConds = record->delay.InitialValues(),
+                      .derivativeFunction = systemInfo_.derivative});
   solver->memorylessDerivatives =
       (systemInfo_.properties & TARN_SYSTEM_MEMORYLESS_DERIVATIVES) != 0;
   CopyIntervalControls(*record);

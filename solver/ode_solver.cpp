@@ -43,12 +43,7 @@ bool OdeSolver::IsSupportedAlgorithm(IntegrationAlgorithm algorithm) {
   return IsRunnableAlgorithm(algorithm);
 }
 
-bool OdeSolver::Initialize(IntegrationAlgorithm algorithm, double* indVar, uint32_t numStates,
-                           double* states, double* derivatives, double* initConds,
-                           uint32_t numAlgStates, double* algStates, double* residuals,
-                           double* algInitConds, uint32_t numDelayStates, double* delayStates,
-                           double* delayNextValues, double* delayInitConds,
-                           TarnSimDerivativeFunction derivativeFunction) {
+bool OdeSolver::Initialize(IntegrationAlgorithm algorithm, const StateBindings& bindings) {
   settings.SetStopFlag(false);
   stepCount = 0;
   lastCommInterval = -1.0;
@@ -65,21 +60,9 @@ bool OdeSolver::Initialize(IntegrationAlgorithm algorithm, double* indVar, uint3
   firstInterval = true;
   modelTouched = true;
   postStepEvaluationLeftOut = false;
-  SetIntegrationAlgorithm(algorithm);
-  this->indVar = indVar;
-  this->numStates = numStates;
-  this->states = states;
-  this->derivatives = derivatives;
-  this->initConds = initConds;
-  this->numAlgStates = numAlgStates;
-  this->algStates = algStates;
-  this->residuals = residuals;
-  this->algInitConds = algInitConds;
-  this->numDelayStates = numDelayStates;
-  this->delayStates = delayStates;
-  this->delayNextValues = delayNextValues;
-  this->delayInitConds = delayInitConds;
-  this->derivativeFunction = derivativeFunction;
+  integrationAlgorithm = algorithm;
+  stepRegime = GetStepRegime(algorithm);
+  static_cast<StateBindings&>(*this) = bindings;
 
   if (!stateStorage.Initialize()) return false;
 
@@ -112,8 +95,7 @@ bool OdeSolver::InitializeIntegrator() {
   integrator->settings.Copy(&settings);
   integrator->derivArg1 = derivArg1;
   integrator->derivArg2 = derivArg2;
-  return integrator->Initialize(indVar, numStates, states, derivatives, initConds, numAlgStates,
-                                algStates, residuals, algInitConds, derivativeFunction);
+  return integrator->Initialize(*this);
 }
 
 void OdeSolver::Finalize() {
@@ -124,11 +106,6 @@ void OdeSolver::Finalize() {
   delayStateKeys.clear();
   checkPoint.Finalize();
   stateStorage.Finalize();
-}
-
-void OdeSolver::SetIntegrationAlgorithm(IntegrationAlgorithm algorithm) {
-  integrationAlgorithm = algorithm;
-  stepRegime = GetStepRegime(algorithm);
 }
 
 void OdeSolver::SetDerivativeFunction(TarnSimDerivativeFunction function) {

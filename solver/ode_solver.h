@@ -42,7 +42,7 @@
 
 namespace tarn {
 
-class OdeSolver final {
+class OdeSolver final : private StateBindings {
  public:
   OdeSolver() = default;
   // Releases the events, and the integrator when Finalize was not called.
@@ -59,16 +59,10 @@ class OdeSolver final {
   // checkpointing, zeroes delayStateKeys, creates the integrator of `algorithm` (none for a code
   // without a class) and copies every initial condition into its state. firstInterval is set.
   // False when the checkpoint storage cannot be prepared. May be called again for a new run.
-  bool Initialize(IntegrationAlgorithm algorithm, double* indVar, uint32_t numStates,
-                  double* states, double* derivatives, double* initConds, uint32_t numAlgStates,
-                  double* algStates, double* residuals, double* algInitConds,
-                  uint32_t numDelayStates, double* delayStates, double* delayNextValues,
-                  double* delayInitConds, TarnSimDerivativeFunction derivativeFunction);
+  bool Initialize(IntegrationAlgorithm algorithm, const StateBindings& bindings);
   // Finalizes and deletes the integrator and releases the checkpoint and its storage.
   void Finalize();
 
-  // Store the code only; the integrator changes at the next Initialize.
-  void SetIntegrationAlgorithm(IntegrationAlgorithm algorithm);
   IntegrationAlgorithm GetIntegrationAlgorithm() const { return integrationAlgorithm; }
 
   // The integrator of the selected algorithm (owned by the solver); null before Initialize, after
@@ -308,22 +302,8 @@ class OdeSolver final {
 
   IntegrationAlgorithm integrationAlgorithm = IntegrationAlgorithm::AlgUnset;
   StepRegime stepRegime = StepRegime::kBoundsOnly;  // of integrationAlgorithm, looked up once
-  double* indVar = nullptr;                         // borrowed
-  uint32_t numStates = 0;
-  double* states = nullptr;       // borrowed
-  double* derivatives = nullptr;  // borrowed
-  double* initConds = nullptr;    // borrowed
-  uint32_t numAlgStates = 0;
-  double* algStates = nullptr;     // borrowed
-  double* residuals = nullptr;     // borrowed
-  double* algInitConds = nullptr;  // borrowed
-  uint32_t numDelayStates = 0;
-  double* delayStates = nullptr;      // borrowed
-  double* delayNextValues = nullptr;  // borrowed
-  double* delayInitConds = nullptr;   // borrowed
   // Initial conditions kept for the next reset: the states', the algebraic states', the delays'.
   std::optional<std::array<std::vector<double>, 3>> keptInitConds;
-  TarnSimDerivativeFunction derivativeFunction = nullptr;
   uint32_t derivArg1 = 0;
   uint32_t derivArg2 = 0;
   bool initializationInProgress = false;

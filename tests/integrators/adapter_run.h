@@ -55,9 +55,12 @@ class AdapterRun {
       : rightHandSide_(model), numStates_(static_cast<uint32_t>(initial.size())) {
     current_ = this;
     std::copy(initial.begin(), initial.end(), initConds_.begin());
-    EXPECT_TRUE(solver.Initialize(algorithm, &t, numStates_, y.data(), dy.data(), initConds_.data(),
-                                  0, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr,
-                                  &Derivative));
+    EXPECT_TRUE(solver.Initialize(algorithm, {.indVar = &t,
+                                              .numStates = numStates_,
+                                              .states = y.data(),
+                                              .derivatives = dy.data(),
+                                              .initConds = initConds_.data(),
+                                              .derivativeFunction = &Derivative}));
     Integrator& integrator = Adapter();
     integrator.settings.Copy(&solver.settings);
     solver.commInterval = commInterval;

@@ -84,7 +84,7 @@ class FixedStepTest : public testing::TestWithParam<Method> {
   }
 
   void Bind(uint32_t odeStates, uint32_t algebraicStates, TarnSimDerivativeFunction function) {
-    integrator->Initialize(&t, odeStates, y, dy, yInit, algebraicStates, z, r, zInit, function);
+    integrator->Initialize(Bindings(odeStates, algebraicStates, function));
     integrator->initializing = false;
   }
 
@@ -184,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(Methods, FixedStepTest, testing::ValuesIn(Methods()),
 TEST(RungeKutta4Test, TraceNamesEachEvaluation) {
   RungeKutta4Integrator integrator;
   current = &integrator;
-  integrator.Initialize(&t, 1, y, dy, yInit, 0, nullptr, nullptr, nullptr, Growth);
+  integrator.Initialize(Bindings(1, 0, Growth));
   integrator.writeNormalData = true;
   integrator.Step();
   const std::string& text = integrator.messages;
@@ -202,7 +202,7 @@ TEST(AdamsBashforth2Test, RestartsWithAnEulerStepAfterOutsideChanges) {
   current = &integrator;
   t = 0;
   y[0] = 1;
-  integrator.Initialize(&t, 1, y, dy, yInit, 0, nullptr, nullptr, nullptr, Growth);
+  integrator.Initialize(Bindings(1, 0, Growth));
   integrator.stepSize = 0.1;
 
   integrator.Step();  // Euler start
@@ -241,8 +241,7 @@ TEST_P(PlaceholderTest, StepChangesNothing) {
   evaluations = 0;
   t = 3;
   y[0] = 1;
-  integrator->Initialize(&t, 1, y, dy, yInit, 0, nullptr, nullptr, nullptr,
-                         [](uint32_t, uint32_t) { ++evaluations; });
+  integrator->Initialize(Bindings(1, 0, [](uint32_t, uint32_t) { ++evaluations; }));
   integrator->Step();
   EXPECT_EQ(t, 3);
   EXPECT_EQ(y[0], 1);

@@ -40,7 +40,7 @@ class IntegratorTest : public testing::Test {
   }
 
   void Bind(uint32_t odeStates, uint32_t algebraicStates, TarnSimDerivativeFunction function) {
-    integrator.Initialize(&t, odeStates, y, dy, yInit, algebraicStates, z, r, zInit, function);
+    integrator.Initialize(Bindings(odeStates, algebraicStates, function));
   }
 
   ProbeIntegrator integrator;

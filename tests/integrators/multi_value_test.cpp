@@ -52,7 +52,7 @@ class MultiValueTest : public testing::Test {
     }
     integrator->settings.stopFlag = &stopFlag;
     integrator->settings.minStepSizeViolation = &minStepViolation;
-    integrator->Initialize(&t, n, y, dy, yInit, algebraicStates, z, r, zInit, model);
+    integrator->Initialize(Bindings(n, algebraicStates, model));
     for (uint32_t i = 0; i < n + algebraicStates; ++i) {
       integrator->SetMaxAbsoluteError(i, bound);
       integrator->SetMaxRelativeError(i, bound);

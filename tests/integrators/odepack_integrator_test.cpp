@@ -79,8 +79,18 @@ void DecayB(uint32_t, uint32_t) { dyB[0] = -2 * yB[0]; }
 TEST(OdepackIntegratorTest, TwoAdaptersSteppingInTurnEachFollowTheirOwnModel) {
   OdepackIntegrator a;
   OdepackIntegrator b;
-  ASSERT_TRUE(a.Initialize(&tA, 1, yA, dyA, y0A, 0, nullptr, nullptr, nullptr, &DecayA));
-  ASSERT_TRUE(b.Initialize(&tB, 1, yB, dyB, y0B, 0, nullptr, nullptr, nullptr, &DecayB));
+  ASSERT_TRUE(a.Initialize({.indVar = &tA,
+                            .numStates = 1,
+                            .states = yA,
+                            .derivatives = dyA,
+                            .initConds = y0A,
+                            .derivativeFunction = &DecayA}));
+  ASSERT_TRUE(b.Initialize({.indVar = &tB,
+                            .numStates = 1,
+                            .states = yB,
+                            .derivatives = dyB,
+                            .initConds = y0B,
+                            .derivativeFunction = &DecayB}));
   for (OdepackIntegrator* adapter : {&a, &b}) {
     adapter->CopyInitCondsToStates();
     adapter->SetMaxAbsoluteError(0, 1e-10);

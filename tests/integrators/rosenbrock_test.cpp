@@ -43,7 +43,7 @@ class RosenbrockTest : public testing::Test {
     y[0] = y0;
     evaluationTimes.clear();
     integrator.settings.stopFlag = &stopFlag;
-    integrator.Initialize(&t, 1, y, dy, yInit, 0, nullptr, nullptr, nullptr, Linear);
+    integrator.Initialize(Bindings(1, 0, Linear));
     integrator.initializing = false;
     integrator.SetMaxAbsoluteError(0, bound);
     integrator.SetMaxRelativeError(0, bound);

@@ -59,7 +59,7 @@ class FehlbergTest : public testing::TestWithParam<Method> {
     integrator = GetParam().create();
     integrator->settings.stopFlag = &stopFlag;
     integrator->settings.minStepSizeViolation = &minStepSizeViolation;
-    integrator->Initialize(&t, numStates, y, dy, yInit, 0, nullptr, nullptr, nullptr, function);
+    integrator->Initialize(Bindings(numStates, 0, function));
     integrator->initializing = false;
     integrator->stepSize = h;
   }

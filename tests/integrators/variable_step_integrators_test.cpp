@@ -63,7 +63,7 @@ class VariableStepOrderTest : public testing::TestWithParam<Method> {
     std::unique_ptr<Integrator> integrator = GetParam().create();
     TarnLogical stopFlag = 0;
     integrator->settings.stopFlag = &stopFlag;
-    integrator->Initialize(&t, 2, y, dy, yInit, 0, nullptr, nullptr, nullptr, NonAutonomous);
+    integrator->Initialize(Bindings(2, 0, NonAutonomous));
     integrator->initializing = false;
     for (uint32_t i = 0; i < 2; ++i) integrator->SetMaxAbsoluteError(i, 1);
     integrator->CalculateDerivatives();

@@ -55,10 +55,16 @@ class SolverTestModel : public ::testing::Test {
     std::copy(initial.begin(), initial.end(), initConds.begin());
     t = control.zzticg;
     BindSettings();
-    ASSERT_TRUE(solver.Initialize(algorithm, &t, numStates, states.data(), derivatives.data(),
-                                  initConds.data(), 0, nullptr, nullptr, nullptr, kDelayStates,
-                                  delayStates.data(), delayNextValues.data(), delayInitConds.data(),
-                                  &Derivative));
+    ASSERT_TRUE(solver.Initialize(algorithm, {.indVar = &t,
+                                              .numStates = numStates,
+                                              .states = states.data(),
+                                              .derivatives = derivatives.data(),
+                                              .initConds = initConds.data(),
+                                              .numDelayStates = kDelayStates,
+                                              .delayStates = delayStates.data(),
+                                              .delayNextValues = delayNextValues.data(),
+                                              .delayInitConds = delayInitConds.data(),
+                                              .derivativeFunction = &Derivative}));
     solver.commInterval = control.cint;
     solver.stepsPerCommInterval = static_cast<uint32_t>(control.nstp);
     solver.maxStepSize = control.maxt;
