@@ -14,14 +14,7 @@ namespace {
 
 using M = BounceModel;
 
-struct Row {
-  const char* name;
-  uint32_t dataType;
-  uint32_t symbolType;
-  void* storage;
-};
-
-const Row kRows[] = {
+const SymbolRow kRows[] = {
     {"t", TARN_DATA_DOUBLE, TARN_SYMBOL_INDEPENDENT, &M::block.t},
     {"y", TARN_DATA_DOUBLE, TARN_SYMBOL_STATE, &M::block.y},
     {"v", TARN_DATA_DOUBLE, TARN_SYMBOL_STATE, &M::block.v},
@@ -93,13 +86,7 @@ void BounceModel::Register() {
   M::scheduleReturnedFalse = true;
   TarnSimSetSystemInfo(M::kSymbolCount, 2, 0, 0, M::kControl - M::kGravity, 1, 1, Bind, Simulation,
                        Derivative, 0);
-  for (uint32_t index = 1; index < M::kControl; ++index) {
-    const Row& row = kRows[index - 1];
-    TarnSimSetVariableDescriptor(index, row.name, row.dataType, row.symbolType, 0, 0, 0, 0, 0, 0,
-                                 -1.0, -1.0);
-    TarnSimSetVariableExtendedInfo(index, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-  }
-  RegisterControlSymbols(M::kControl);
+  RegisterModelSymbols(kRows, M::kControl);
 }
 
 }  // namespace tarn::test

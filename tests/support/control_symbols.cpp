@@ -98,4 +98,27 @@ std::array<void*, 47> ControlSymbolAddresses(ControlSymbols* symbols) {
   return addresses;
 }
 
+void RegisterModelSymbols(const SymbolRow* rows, uint32_t control,
+                          SymbolRegistration registration) {
+  for (uint32_t index = 1; index < control; ++index) {
+    const SymbolRow& row = rows[index - 1];
+    TarnSimSetVariableDescriptor(index, row.name, row.dataType, row.symbolType, row.extent1,
+                                 row.extent2, 0, 0, 0, 0, registration.relativeError,
+                                 registration.absoluteError);
+    TarnSimSetVariableExtendedInfo(index, 0, 0, 0, registration.flag4, 0, 0, 0, 0, 0, 0, 0, 0,
+                                   row.stringLength);
+  }
+  RegisterControlSymbols(control);
+}
+
+uint32_t BindModelSymbols(uint32_t instance, const SymbolRow* rows, uint32_t control,
+                          ControlSymbols* symbols) {
+  for (uint32_t index = 1; index < control; ++index) {
+    TarnSimSetVariablePointer(instance, index, rows[index - 1].storage);
+  }
+  BindControlSymbols(instance, control, symbols);
+  symbols->zzinstidx = static_cast<int32_t>(instance);
+  return instance;
+}
+
 }  // namespace tarn::test

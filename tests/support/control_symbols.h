@@ -1,5 +1,6 @@
 // The 47 run-time control symbols every model registers after its other variables, as a struct a
-// test model embeds in its data block, with the registration and binding of all of them.
+// test model embeds in its data block, with the registration and binding of all of them; and the
+// registration and binding of a test model's own symbols from a table of rows.
 #ifndef TARN_TESTS_SUPPORT_CONTROL_SYMBOLS_H
 #define TARN_TESTS_SUPPORT_CONTROL_SYMBOLS_H
 
@@ -68,19 +69,35 @@ void RegisterControlSymbols(uint32_t first);
 // Binds the 47 control symbols of `instance` to `symbols`.
 void BindControlSymbols(uint32_t instance, uint32_t first, ControlSymbols* symbols);
 
+// One symbol of a test model, in the order of its indexes: what its descriptor and extended
+// information register, and where the model keeps its value.
+struct SymbolRow {
+  const char* name;
+  uint32_t dataType;
+  uint32_t symbolType;
+  void* storage;
+  uint32_t extent1 = 0;
+  uint32_t extent2 = 0;
+  uint32_t stringLength = 0;
+};
+
+// How RegisterModelSymbols registers every row: its error bounds and its fourth attribute flag.
+struct SymbolRegistration {
+  double relativeError = -1.0;
+  double absoluteError = -1.0;
+  uint32_t flag4 = 0;
+};
+
+// Registers rows[k - 1] at symbol index k (1 .. control - 1), then the control symbols from
+// index `control`.
+void RegisterModelSymbols(const SymbolRow* rows, uint32_t control,
+                          SymbolRegistration registration = {});
+
 // Binds the symbols of a test model's `instance`: symbol index k (1 .. control - 1) to
 // rows[k - 1].storage, then the control symbols from index `control` to `symbols`, whose
 // zzinstidx becomes `instance`. Returns `instance`.
-template <class Row>
-uint32_t BindModelSymbols(uint32_t instance, const Row* rows, uint32_t control,
-                          ControlSymbols* symbols) {
-  for (uint32_t index = 1; index < control; ++index) {
-    TarnSimSetVariablePointer(instance, index, rows[index - 1].storage);
-  }
-  BindControlSymbols(instance, control, symbols);
-  symbols->zzinstidx = static_cast<int32_t>(instance);
-  return instance;
-}
+uint32_t BindModelSymbols(uint32_t instance, const SymbolRow* rows, uint32_t control,
+                          ControlSymbols* symbols);
 
 // The addresses of the 47 fields of `symbols` in control block order, as an instance's address
 // table holds them.

@@ -1,5 +1,7 @@
 #include "support/decay_model.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -15,27 +17,19 @@ namespace {
 
 using M = DecayModel;
 
-struct Row {
-  const char* name;
-  uint32_t dataType;
-  uint32_t symbolType;
-  void* storage;
-  uint32_t stringLength;
-};
-
-const Row kRows[] = {
-    {"t", TARN_DATA_DOUBLE, TARN_SYMBOL_INDEPENDENT, &M::block.t, 0},
-    {"y", TARN_DATA_DOUBLE, TARN_SYMBOL_STATE, &M::block.y, 0},
-    {"z99999", TARN_DATA_DOUBLE, TARN_SYMBOL_DERIVATIVE, &M::block.yRate, 0},
-    {"z99998", TARN_DATA_DOUBLE, TARN_SYMBOL_INITIAL_CONDITION, &M::block.yInitial, 0},
-    {"rate", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.rate, 0},
-    {"tstop", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.tstop, 0},
-    {"divideByZero", TARN_DATA_LOGICAL, TARN_SYMBOL_VARIABLE, &M::block.divideByZero, 0},
-    {"overflowAt", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.overflowAt, 0},
-    {"underflowAt", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.underflowAt, 0},
-    {"zzlinenum", TARN_DATA_LONG, TARN_SYMBOL_VARIABLE, &M::block.line, 0},
-    {"zzfilename", TARN_DATA_STRING, TARN_SYMBOL_VARIABLE, M::block.file, M::kTextLength},
-    {"zzblockname", TARN_DATA_STRING, TARN_SYMBOL_VARIABLE, M::block.block, M::kTextLength},
+const SymbolRow kRows[] = {
+    {"t", TARN_DATA_DOUBLE, TARN_SYMBOL_INDEPENDENT, &M::block.t},
+    {"y", TARN_DATA_DOUBLE, TARN_SYMBOL_STATE, &M::block.y},
+    {"z99999", TARN_DATA_DOUBLE, TARN_SYMBOL_DERIVATIVE, &M::block.yRate},
+    {"z99998", TARN_DATA_DOUBLE, TARN_SYMBOL_INITIAL_CONDITION, &M::block.yInitial},
+    {"rate", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.rate},
+    {"tstop", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.tstop},
+    {"divideByZero", TARN_DATA_LOGICAL, TARN_SYMBOL_VARIABLE, &M::block.divideByZero},
+    {"overflowAt", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.overflowAt},
+    {"underflowAt", TARN_DATA_DOUBLE, TARN_SYMBOL_VARIABLE, &M::block.underflowAt},
+    {"zzlinenum", TARN_DATA_LONG, TARN_SYMBOL_VARIABLE, &M::block.line},
+    {"zzfilename", TARN_DATA_STRING, TARN_SYMBOL_VARIABLE, M::block.file, 0, 0, M::kTextLength},
+    {"zzblockname", TARN_DATA_STRING, TARN_SYMBOL_VARIABLE, M::block.block, 0, 0, M::kTextLength},
 };
 // Names of the line, file and block symbols of the model registered without debugging information.
 const char* const kPlainNames[] = {"linenum", "filename", "blockname"};
@@ -92,15 +86,14 @@ void RegisterModel(bool withDebugSymbols) {
   M::passes = 0;
   TarnSimSetSystemInfo(M::kSymbolCount, 1, 0, 0, M::kControl - M::kRate, 1, 0, Bind, Simulation,
                        Derivative, 0);
-  for (uint32_t index = 1; index < M::kControl; ++index) {
-    const Row& row = kRows[index - 1];
-    const char* name =
-        withDebugSymbols || index < M::kLine ? row.name : kPlainNames[index - M::kLine];
-    TarnSimSetVariableDescriptor(index, name, row.dataType, row.symbolType, 0, 0, 0, 0, 0, 0, -1.0,
-                                 -1.0);
-    TarnSimSetVariableExtendedInfo(index, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, row.stringLength);
+  std::array<SymbolRow, M::kControl - 1> rows;
+  std::copy(std::begin(kRows), std::end(kRows), rows.begin());
+  if (!withDebugSymbols) {
+    for (uint32_t index = M::kLine; index < M::kControl; ++index) {
+      rows[index - 1].name = kPlainNames[index - M::kLine];
+    }
   }
-  RegisterControlSymbols(M::kControl);
+  RegisterModelSymbols(rows.data(), M::kControl);
 }
 
 }  // namespace
