@@ -36,7 +36,7 @@ constexpr uint32_t kCheckPointId = 1;
 
 OdeSolver::~OdeSolver() {
   ClearEventQueues();
-  if (integrator) integrator->Finalize();
+  if (integrator_) integrator_->Finalize();
 }
 
 bool OdeSolver::IsSupportedAlgorithm(IntegrationAlgorithm algorithm) {
@@ -45,32 +45,32 @@ bool OdeSolver::IsSupportedAlgorithm(IntegrationAlgorithm algorithm) {
 
 bool OdeSolver::Initialize(IntegrationAlgorithm algorithm, const StateBindings& bindings) {
   settings.SetStopFlag(false);
-  stepCount = 0;
-  lastCommInterval = -1.0;
-  timeScale = 1.0;
+  stepCount_ = 0;
+  lastCommInterval_ = -1.0;
+  timeScale_ = 1.0;
   stepsPerCommInterval = 10;
   commInterval = 0.1;
-  scaledCommInterval = 0;
-  scaledTime = 0;
-  intervalEnd = 0;
-  stepStartTime = 0;
-  fixedStepEnd = std::numeric_limits<double>::quiet_NaN();
+  scaledCommInterval_ = 0;
+  scaledTime_ = 0;
+  intervalEnd_ = 0;
+  stepStartTime_ = 0;
+  fixedStepEnd_ = std::numeric_limits<double>::quiet_NaN();
   stepSize = 0.01;
-  stateEventsDeclared = false;
+  stateEventsDeclared_ = false;
   firstInterval = true;
-  modelTouched = true;
-  postStepEvaluationLeftOut = false;
-  integrationAlgorithm = algorithm;
-  stepRegime = GetStepRegime(algorithm);
+  modelTouched_ = true;
+  postStepEvaluationLeftOut_ = false;
+  integrationAlgorithm_ = algorithm;
+  stepRegime_ = GetStepRegime(algorithm);
   static_cast<StateBindings&>(*this) = bindings;
 
-  if (!stateStorage.Initialize()) return false;
+  if (!stateStorage_.Initialize()) return false;
 
   // Saved in this order: the independent variable, then each state group that is present.
-  checkPoint.Initialize(kCheckPointId, &stateStorage, nullptr, nullptr);
+  checkPoint_.Initialize(kCheckPointId, &stateStorage_, nullptr, nullptr);
   const auto registerBlock = [this](double* values, uint32_t count) {
     if (values != nullptr && count != 0) {
-      checkPoint.AddCheckedBlock(values, count * sizeof(double), StateStorageType::kPrimary);
+      checkPoint_.AddCheckedBlock(values, count * sizeof(double), StateStorageType::kPrimary);
     }
   };
   registerBlock(indVar, 1);
@@ -86,80 +86,80 @@ bool OdeSolver::Initialize(IntegrationAlgorithm algorithm, const StateBindings& 
 }
 
 bool OdeSolver::InitializeIntegrator() {
-  if (integrator) {
-    integrator->Finalize();
-    integrator.reset();
+  if (integrator_) {
+    integrator_->Finalize();
+    integrator_.reset();
   }
-  integrator = CreateIntegrator(integrationAlgorithm);
-  if (!integrator) return true;
-  integrator->settings.Copy(&settings);
-  integrator->derivArg1 = derivArg1;
-  integrator->derivArg2 = derivArg2;
-  return integrator->Initialize(*this);
+  integrator_ = CreateIntegrator(integrationAlgorithm_);
+  if (!integrator_) return true;
+  integrator_->settings.Copy(&settings);
+  integrator_->derivArg1 = derivArg1_;
+  integrator_->derivArg2 = derivArg2_;
+  return integrator_->Initialize(*this);
 }
 
 void OdeSolver::Finalize() {
-  if (integrator) {
-    integrator->Finalize();
-    integrator.reset();
+  if (integrator_) {
+    integrator_->Finalize();
+    integrator_.reset();
   }
   delayStateKeys.clear();
-  checkPoint.Finalize();
-  stateStorage.Finalize();
+  checkPoint_.Finalize();
+  stateStorage_.Finalize();
 }
 
 void OdeSolver::SetDerivativeFunction(TarnSimDerivativeFunction function) {
   derivativeFunction = function;
-  if (integrator) integrator->SetDerivativeFunction(function);
+  if (integrator_) integrator_->SetDerivativeFunction(function);
 }
 
 void OdeSolver::SetDerivFuncArg1(uint32_t arg) {
-  derivArg1 = arg;
-  if (integrator) integrator->derivArg1 = arg;
+  derivArg1_ = arg;
+  if (integrator_) integrator_->derivArg1 = arg;
 }
 
 void OdeSolver::SetDerivFuncArg2(uint32_t arg) {
-  derivArg2 = arg;
-  if (integrator) integrator->derivArg2 = arg;
+  derivArg2_ = arg;
+  if (integrator_) integrator_->derivArg2 = arg;
 }
 
 void OdeSolver::SetInitializationInProgress(bool inProgress) {
-  initializationInProgress = inProgress;
-  if (integrator) integrator->initializing = inProgress;
+  initializationInProgress_ = inProgress;
+  if (integrator_) integrator_->initializing = inProgress;
 }
 
 void OdeSolver::CopyInitCondsToStates() {
-  modelTouched = true;
+  modelTouched_ = true;
   if (delayStates != nullptr && delayNextValues != nullptr && delayInitConds != nullptr) {
     for (uint32_t i = 0; i < numDelayStates; ++i) {
       delayStates[i] = delayNextValues[i] = delayInitConds[i];
     }
   }
-  if (integrator) integrator->CopyInitCondsToStates();
+  if (integrator_) integrator_->CopyInitCondsToStates();
 }
 
 void OdeSolver::CopyStatesToInitConds() {
   if (delayStates != nullptr && delayInitConds != nullptr) {
     std::copy(delayStates, delayStates + numDelayStates, delayInitConds);
   }
-  if (integrator) integrator->CopyStatesToInitConds();
+  if (integrator_) integrator_->CopyStatesToInitConds();
 }
 
 void OdeSolver::KeepInitCondsForNextReset() {
   auto copy = [](const double* values, uint32_t count) {
     return values != nullptr ? std::vector<double>(values, values + count) : std::vector<double>();
   };
-  keptInitConds = {copy(initConds, numStates), copy(algInitConds, numAlgStates),
-                   copy(delayInitConds, numDelayStates)};
+  keptInitConds_ = {copy(initConds, numStates), copy(algInitConds, numAlgStates),
+                    copy(delayInitConds, numDelayStates)};
 }
 
 void OdeSolver::RestoreKeptInitConds() {
-  if (!keptInitConds) return;
-  const auto& [kept, keptAlgebraic, keptDelays] = *keptInitConds;
+  if (!keptInitConds_) return;
+  const auto& [kept, keptAlgebraic, keptDelays] = *keptInitConds_;
   std::copy(kept.begin(), kept.end(), initConds);
   std::copy(keptAlgebraic.begin(), keptAlgebraic.end(), algInitConds);
   std::copy(keptDelays.begin(), keptDelays.end(), delayInitConds);
-  keptInitConds.reset();
+  keptInitConds_.reset();
 }
 
 void OdeSolver::UpdateDelayStates(uint32_t key) {
@@ -172,8 +172,8 @@ void OdeSolver::UpdateDelayStates(uint32_t key) {
 
 void OdeSolver::Restart(double newStepSize) {
   stepSize = newStepSize;
-  modelTouched = true;
-  if (integrator) integrator->restartRequested = true;
+  modelTouched_ = true;
+  if (integrator_) integrator_->restartRequested = true;
 }
 
 double OdeSolver::TimeTolerance() const {
@@ -181,23 +181,23 @@ double OdeSolver::TimeTolerance() const {
 }
 
 bool OdeSolver::ReachesIntervalEnd(double t) const {
-  return intervalEnd - t <= kTimeTolerance * std::max(std::fabs(t), commInterval);
+  return intervalEnd_ - t <= kTimeTolerance * std::max(std::fabs(t), commInterval);
 }
 
 bool OdeSolver::Step() {
   settings.communicationPointReached = false;
-  if (!integrator) {
-    WriteFormattedMessage(msg::kNoIntegrator, static_cast<long>(integrationAlgorithm));
+  if (!integrator_) {
+    WriteFormattedMessage(msg::kNoIntegrator, static_cast<long>(integrationAlgorithm_));
     RaiseStopFlag();
     return false;
   }
   assert(indVar != nullptr);
-  integrator->computeJacobValidity = settings.GetComputeJacobValidity();
-  integrator->maxOrder = settings.GetMaxIntegOrder();
-  integrator->jacobNonlinThresh = settings.GetJacobNonlinThresh();
-  integrator->twoSidedMatrixEval = settings.GetTwoSidedMatrixEval();
-  integrator->writeNormalData = settings.GetWriteNormalData();
-  integrator->writeExtraData = settings.GetWriteExtraData();
+  integrator_->computeJacobValidity = settings.GetComputeJacobValidity();
+  integrator_->maxOrder = settings.GetMaxIntegOrder();
+  integrator_->jacobNonlinThresh = settings.GetJacobNonlinThresh();
+  integrator_->twoSidedMatrixEval = settings.GetTwoSidedMatrixEval();
+  integrator_->writeNormalData = settings.GetWriteNormalData();
+  integrator_->writeExtraData = settings.GetWriteExtraData();
 
   // A NaN or infinite interval would never let the clock find a scale or reach its end.
   if (!(commInterval > 0) || !std::isfinite(commInterval)) {
@@ -207,17 +207,17 @@ bool OdeSolver::Step() {
   }
   firstInterval = false;
   // A continued run: the host may have changed anything since the last interval.
-  if (rescaleInterval) modelTouched = true;
+  if (rescaleInterval) modelTouched_ = true;
   CalcIntervalEnd();
-  stepCount = 0;
+  stepCount_ = 0;
 
   while (!settings.GetStopFlag()) {
     if (!CalcStepSize()) {
       RaiseStopFlag();
       return false;
     }
-    stepStartTime = *indVar;
-    if (stateEventsDeclared && !SaveState()) {
+    stepStartTime_ = *indVar;
+    if (stateEventsDeclared_ && !SaveState()) {
       RaiseStopFlag();
       return false;
     }
@@ -228,7 +228,7 @@ bool OdeSolver::Step() {
     }
     if (ReachesIntervalEnd(*indVar)) {
       HandleIndependentVarEvents();
-      if (settings.GetCommIntOnEvent() || nextCommTime - *indVar <= TimeTolerance()) {
+      if (settings.GetCommIntOnEvent() || nextCommTime_ - *indVar <= TimeTolerance()) {
         settings.communicationPointReached = true;
         break;
       }
@@ -240,48 +240,48 @@ bool OdeSolver::Step() {
       break;
     }
   }
-  settings.SetCurrIntegrationOrder(integrator->currentOrder);
-  settings.SetCurrActualStepSize(integrator->stepSize);
+  settings.SetCurrIntegrationOrder(integrator_->currentOrder);
+  settings.SetCurrActualStepSize(integrator_->stepSize);
   return true;
 }
 
 void OdeSolver::CalcIntervalEnd() {
   const double t = *indVar;
-  if (commInterval != lastCommInterval || rescaleInterval) {
+  if (commInterval != lastCommInterval_ || rescaleInterval) {
     rescaleInterval = false;
     // The smallest power of ten that makes the interval a whole number (or, for an interval
     // without a short decimal form, one so large that the remainder is below the tolerance).
     double scale = 1;
     for (;;) {
-      scaledCommInterval = scale * commInterval;
+      scaledCommInterval_ = scale * commInterval;
       const bool whole =
-          std::fabs(scaledCommInterval - std::round(scaledCommInterval)) <= kTimeTolerance &&
-          scaledCommInterval > 0.5;
-      if (whole || kTimeTolerance * scaledCommInterval > 1) break;
+          std::fabs(scaledCommInterval_ - std::round(scaledCommInterval_)) <= kTimeTolerance &&
+          scaledCommInterval_ > 0.5;
+      if (whole || kTimeTolerance * scaledCommInterval_ > 1) break;
       scale *= 10;
     }
-    scaledCommInterval = std::round(scaledCommInterval);
-    timeScale = scale;
-    lastCommInterval = commInterval;
+    scaledCommInterval_ = std::round(scaledCommInterval_);
+    timeScale_ = scale;
+    lastCommInterval_ = commInterval;
     // Anchor the clock at the present time, on the whole count when the time is one within the
     // tolerance, so that later points stay exact multiples.
-    scaledTime = scale * t;
-    const double count = std::round(scaledTime);
-    if (std::fabs(scaledTime - count) <=
-        kTimeTolerance * std::max(std::fabs(scaledTime), scaledCommInterval)) {
-      scaledTime = count;
+    scaledTime_ = scale * t;
+    const double count = std::round(scaledTime_);
+    if (std::fabs(scaledTime_ - count) <=
+        kTimeTolerance * std::max(std::fabs(scaledTime_), scaledCommInterval_)) {
+      scaledTime_ = count;
     }
   }
-  scaledNextCommTime = scaledTime + scaledCommInterval;
-  nextCommTime = scaledNextCommTime / timeScale;
+  scaledNextCommTime_ = scaledTime_ + scaledCommInterval_;
+  nextCommTime_ = scaledNextCommTime_ / timeScale_;
 
   double earliest = 0;
   if (CheckForIndependentVarEvents(&earliest) &&
-      nextCommTime - earliest > kTimeTolerance * std::max(std::fabs(earliest), commInterval)) {
-    intervalEnd = earliest;  // the communication point stays ahead
+      nextCommTime_ - earliest > kTimeTolerance * std::max(std::fabs(earliest), commInterval)) {
+    intervalEnd_ = earliest;  // the communication point stays ahead
   } else {
-    intervalEnd = nextCommTime;
-    scaledTime = scaledNextCommTime;
+    intervalEnd_ = nextCommTime_;
+    scaledTime_ = scaledNextCommTime_;
   }
 }
 
@@ -290,12 +290,12 @@ bool OdeSolver::CheckForIndependentVarEvents(double* time) {
   double earliest = DBL_MAX;
   bool found = false;
   // A synchronisation point within the tolerance of the present time has been reached already.
-  const auto sync = std::upper_bound(syncPoints.begin(), syncPoints.end(), t + TimeTolerance());
-  if (sync != syncPoints.end() && *sync < DBL_MAX) {
+  const auto sync = std::upper_bound(syncPoints_.begin(), syncPoints_.end(), t + TimeTolerance());
+  if (sync != syncPoints_.end() && *sync < DBL_MAX) {
     earliest = *sync;
     found = true;
   }
-  for (EventQueue* queue : {&timeEvents, &intervalEvents}) {
+  for (EventQueue* queue : {&timeEvents_, &intervalEvents_}) {
     for (auto it = queue->GetListStart(); !queue->IsListEnd(it); ++it) {
       found = true;
       earliest = std::min(earliest, static_cast<const OdeEvent*>(*it)->value);
@@ -306,8 +306,8 @@ bool OdeSolver::CheckForIndependentVarEvents(double* time) {
 }
 
 bool OdeSolver::CalcStepSize() {
-  const double remaining = intervalEnd - *indVar;
-  switch (stepRegime) {
+  const double remaining = intervalEnd_ - *indVar;
+  switch (stepRegime_) {
     case StepRegime::kFixed:
       stepSize = std::min({commInterval / stepsPerCommInterval, maxStepSize, remaining});
       break;
@@ -326,36 +326,36 @@ bool OdeSolver::CalcStepSize() {
 }
 
 bool OdeSolver::ConsumeModelUnchanged() {
-  const uint64_t writes = hostWrites.load(std::memory_order_relaxed);
-  const bool unchanged = memorylessDerivatives && numAlgStates == 0 && !modelTouched &&
-                         writes == hostWritesSeen && !integrator->restartRequested &&
-                         !integrator->writeNormalData && !integrator->writeExtraData;
-  modelTouched = false;
-  hostWritesSeen = writes;
-  if (!unchanged && postStepEvaluationLeftOut) integrator->restartRequested = true;
-  integrator->modelUnchangedSinceLastStep = unchanged;
+  const uint64_t writes = hostWrites_.load(std::memory_order_relaxed);
+  const bool unchanged = memorylessDerivatives && numAlgStates == 0 && !modelTouched_ &&
+                         writes == hostWritesSeen_ && !integrator_->restartRequested &&
+                         !integrator_->writeNormalData && !integrator_->writeExtraData;
+  modelTouched_ = false;
+  hostWritesSeen_ = writes;
+  if (!unchanged && postStepEvaluationLeftOut_) integrator_->restartRequested = true;
+  integrator_->modelUnchangedSinceLastStep = unchanged;
   return unchanged;
 }
 
 bool OdeSolver::StepEndUnobserved() const {
-  return memorylessDerivatives && numAlgStates == 0 && !stateEventsDeclared && !debugRun &&
-         !integrator->UsesPostStepDerivatives() && !integrator->writeNormalData &&
-         !integrator->writeExtraData;
+  return memorylessDerivatives && numAlgStates == 0 && !stateEventsDeclared_ && !debugRun &&
+         !integrator_->UsesPostStepDerivatives() && !integrator_->writeNormalData &&
+         !integrator_->writeExtraData;
 }
 
 void OdeSolver::FitVariableStep(double remaining) {
   // The integrator's proposal, spread evenly over the rest of the stretch.
   stepSize = std::min(stepSize, maxStepSize);
   if (stepSize <= 0) return;
-  requestedStepSize = stepSize;
-  const double count = std::trunc(remaining / requestedStepSize + kStepCountRoundUp);
+  requestedStepSize_ = stepSize;
+  const double count = std::trunc(remaining / requestedStepSize_ + kStepCountRoundUp);
   stepSize = count >= 1 ? remaining / count : remaining;
 }
 
 bool OdeSolver::PassOverInterpolatingSteps() {
   double reach = 0;
   double nextStepSize = 0;
-  if (!integrator->GetInterpolationWindow(&reach, &nextStepSize)) return false;
+  if (!integrator_->GetInterpolationWindow(&reach, &nextStepSize)) return false;
   double t = *indVar;
   if (t + stepSize > reach) return false;
   // Each step as Step and the stepping loop would take it, without the rest of the loop. A stop
@@ -363,51 +363,51 @@ bool OdeSolver::PassOverInterpolatingSteps() {
   // saved by it.
   double passedStepSize = stepSize;
   for (;;) {
-    stepStartTime = t;
+    stepStartTime_ = t;
     t = t + stepSize;
-    ++stepCount;
+    ++stepCount_;
     passedStepSize = stepSize;
-    if (nextStepSize == stepSize) stepSize = requestedStepSize;
-    if (hostWrites.load(std::memory_order_relaxed) != hostWritesSeen ||
+    if (nextStepSize == stepSize) stepSize = requestedStepSize_;
+    if (hostWrites_.load(std::memory_order_relaxed) != hostWritesSeen_ ||
         !(std::min(stepSize, maxStepSize) > 0)) {
       break;
     }
     const double proposal = stepSize;
-    const double request = requestedStepSize;
-    FitVariableStep(intervalEnd - t);
+    const double request = requestedStepSize_;
+    FitVariableStep(intervalEnd_ - t);
     const double end = t + stepSize;
     if (ReachesIntervalEnd(end) || end > reach) {
       // The stepping loop takes this step, from the same proposal.
       stepSize = proposal;
-      requestedStepSize = request;
+      requestedStepSize_ = request;
       break;
     }
   }
   *indVar = t;
-  integrator->stepSize = passedStepSize;
-  integrator->stepSizeChanged = nextStepSize != passedStepSize;
+  integrator_->stepSize = passedStepSize;
+  integrator_->stepSizeChanged = nextStepSize != passedStepSize;
   return true;
 }
 
 void OdeSolver::IntegratorStep() {
-  assert(integrator);
+  assert(integrator_);
   const double start = *indVar;
   const bool unobserved =
       ConsumeModelUnchanged() && StepEndUnobserved() && !ReachesIntervalEnd(start + stepSize);
-  switch (stepRegime) {
+  switch (stepRegime_) {
     case StepRegime::kVariable:
-      integrator->stepSize = stepSize;
+      integrator_->stepSize = stepSize;
       // Inside the stretch the integrator forms the end as start + stepSize, like the test above.
       if (unobserved && PassOverInterpolatingSteps()) {
-        postStepEvaluationLeftOut = true;
+        postStepEvaluationLeftOut_ = true;
         return;
       }
-      integrator->Step();
-      stepSize = integrator->stepSizeChanged ? integrator->stepSize : requestedStepSize;
+      integrator_->Step();
+      stepSize = integrator_->stepSizeChanged ? integrator_->stepSize : requestedStepSize_;
       break;
     case StepRegime::kFixed:
-      integrator->stepSize = stepSize;
-      integrator->Step();
+      integrator_->stepSize = stepSize;
+      integrator_->Step();
       if (*indVar != start) CountFixedStep(start);
       break;
     case StepRegime::kBoundsOnly:
@@ -416,54 +416,54 @@ void OdeSolver::IntegratorStep() {
   }
   // The integrator forms t0 + h, which may miss the end by a rounding error; the run of steps
   // ends exactly on the communication point, sync point or event time.
-  if (std::fabs(intervalEnd - *indVar) <= TimeTolerance()) *indVar = intervalEnd;
-  ++stepCount;
-  postStepEvaluationLeftOut = unobserved;
+  if (std::fabs(intervalEnd_ - *indVar) <= TimeTolerance()) *indVar = intervalEnd_;
+  ++stepCount_;
+  postStepEvaluationLeftOut_ = unobserved;
   if (unobserved) return;
   {
-    ScopedFlag postStep(integrator->inPostStepEvaluation);
-    integrator->CalculateDerivatives();
+    ScopedFlag postStep(integrator_->inPostStepEvaluation);
+    integrator_->CalculateDerivatives();
   }
-  if (numAlgStates != 0 && !integrator->CalculateAlgebraicStates()) RaiseStopFlag();
+  if (numAlgStates != 0 && !integrator_->CalculateAlgebraicStates()) RaiseStopFlag();
 }
 
 void OdeSolver::CountFixedStep(double start) {
-  if (start != fixedStepEnd || stepSize != fixedStepSize) {
-    fixedStepAnchor = start;
-    fixedStepSize = stepSize;
-    fixedStepCount = 0;
+  if (start != fixedStepEnd_ || stepSize != fixedStepSize_) {
+    fixedStepAnchor_ = start;
+    fixedStepSize_ = stepSize;
+    fixedStepCount_ = 0;
   }
-  ++fixedStepCount;
-  *indVar = fixedStepAnchor + fixedStepCount * fixedStepSize;
-  fixedStepEnd = *indVar;
+  ++fixedStepCount_;
+  *indVar = fixedStepAnchor_ + fixedStepCount_ * fixedStepSize_;
+  fixedStepEnd_ = *indVar;
 }
 
 void OdeSolver::AddSyncPoints(int32_t count, const double* times) {
   if (count <= 0 || times == nullptr) return;
-  syncPoints.reserve(syncPoints.size() + static_cast<std::size_t>(count));
-  std::copy_if(times, times + count, std::back_inserter(syncPoints),
+  syncPoints_.reserve(syncPoints_.size() + static_cast<std::size_t>(count));
+  std::copy_if(times, times + count, std::back_inserter(syncPoints_),
                [](double time) { return !std::isnan(time); });
-  std::sort(syncPoints.begin(), syncPoints.end());
-  syncPoints.erase(std::unique(syncPoints.begin(), syncPoints.end()), syncPoints.end());
+  std::sort(syncPoints_.begin(), syncPoints_.end());
+  syncPoints_.erase(std::unique(syncPoints_.begin(), syncPoints_.end()), syncPoints_.end());
 }
 
-void OdeSolver::ClearSyncPoints() { syncPoints.clear(); }
+void OdeSolver::ClearSyncPoints() { syncPoints_.clear(); }
 
 bool OdeSolver::SaveState() {
-  stateStorage.SetPosition(0);
-  if (checkPoint.Save()) return true;
+  stateStorage_.SetPosition(0);
+  if (checkPoint_.Save()) return true;
   WriteMessage(msg::kUnableToCheckpoint);
   return false;
 }
 
 bool OdeSolver::RestoreState() {
-  stateStorage.SetPosition(0);
-  if (!checkPoint.Restore()) {
+  stateStorage_.SetPosition(0);
+  if (!checkPoint_.Restore()) {
     WriteMessage(msg::kUnableToRestore);
     return false;
   }
-  if (integrator) integrator->restartRequested = true;
-  modelTouched = true;
+  if (integrator_) integrator_->restartRequested = true;
+  modelTouched_ = true;
   return true;
 }
 
@@ -487,7 +487,7 @@ void OdeSolver::WriteFormattedMessage(const char* format, ...) {
 void OdeSolver::DebugDump(const char* label) const {
   std::puts(msg::kDumpRule);
   std::printf(msg::kDumpBegin, label != nullptr ? label : "");
-  std::printf(msg::kDumpAlgorithm, static_cast<long>(integrationAlgorithm));
+  std::printf(msg::kDumpAlgorithm, static_cast<long>(integrationAlgorithm_));
   std::printf(msg::kDumpIndVar, indVar != nullptr ? *indVar : 0.0);
   std::printf(msg::kDumpNumStates, static_cast<long>(numStates));
   std::printf(msg::kDumpNumAlgStates, static_cast<long>(numAlgStates));

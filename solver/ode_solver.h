@@ -63,14 +63,14 @@ class OdeSolver final : private StateBindings {
   // Finalizes and deletes the integrator and releases the checkpoint and its storage.
   void Finalize();
 
-  IntegrationAlgorithm GetIntegrationAlgorithm() const { return integrationAlgorithm; }
+  IntegrationAlgorithm GetIntegrationAlgorithm() const { return integrationAlgorithm_; }
 
   // The integrator of the selected algorithm (owned by the solver); null before Initialize, after
   // Finalize and for an algorithm without an integrator class.
-  Integrator* GetIntegrator() const { return integrator.get(); }
+  Integrator* GetIntegrator() const { return integrator_.get(); }
   double* GetIndVar() const { return indVar; }
   // Steps taken in the current interval.
-  int32_t GetStepCount() const { return stepCount; }
+  int32_t GetStepCount() const { return stepCount_; }
 
   // The model's derivative function and the (instance, section) pair it is called with; each also
   // goes to the integrator.
@@ -80,7 +80,7 @@ class OdeSolver final : private StateBindings {
 
   // True while the model's reset evaluations run; mirrored into the integrator's `initializing`.
   void SetInitializationInProgress(bool inProgress);
-  bool GetInitializationInProgress() const { return initializationInProgress; }
+  bool GetInitializationInProgress() const { return initializationInProgress_; }
 
   // Delay states (and their next values) from their initial values, then the integrator's states
   // from theirs.
@@ -134,7 +134,7 @@ class OdeSolver final : private StateBindings {
 
   // Counts a write of the host to the model's symbols or tolerances; any thread. The next step
   // then evaluates the model at its start, as it would without a memoryless model.
-  void NoteHostWrite() { hostWrites.fetch_add(1, std::memory_order_relaxed); }
+  void NoteHostWrite() { hostWrites_.fetch_add(1, std::memory_order_relaxed); }
 
   // What a saved state keeps of the solver: copies of its scheduled, interval and state events
   // (their borrowed pointers still point into the saved instance's storage), its communication
@@ -200,19 +200,19 @@ class OdeSolver final : private StateBindings {
   uint64_t messagesLeftOut = 0;  // messages past kMessageBufferLimit since the last delivery
 
  private:
-  // Finalizes and replaces the integrator with a new one of integrationAlgorithm, sharing the
+  // Finalizes and replaces the integrator with a new one of integrationAlgorithm_, sharing the
   // settings; the result of its Initialize (true when there is no integrator).
   bool InitializeIntegrator();
   // The tolerance of time comparisons at the present time.
   double TimeTolerance() const;
-  // Advances the scaled clock and sets intervalEnd: the next communication point, or an earlier
+  // Advances the scaled clock and sets intervalEnd_: the next communication point, or an earlier
   // synchronisation point or event.
   void CalcIntervalEnd();
   // The next step size for the regime of the algorithm; false, with a message, when it is not
   // positive.
   bool CalcStepSize();
   // The variable-step regime: the proposal in stepSize, at most maxStepSize, goes to
-  // requestedStepSize, and stepSize becomes the rest of the stretch divided into equal steps no
+  // requestedStepSize_, and stepSize becomes the rest of the stretch divided into equal steps no
   // longer than it (nothing when the proposal is not positive).
   void FitVariableStep(double remaining);
   // For a step inside the stretch that nothing observes: when it ends within the integrator's
@@ -221,9 +221,9 @@ class OdeSolver final : private StateBindings {
   // integrator would), as long as no host write comes between; the first other step is left to
   // the stepping loop, from the same proposal. False when not even the first step passes over.
   bool PassOverInterpolatingSteps();
-  // Whether a step ending at t ends the present stretch: t is intervalEnd within the tolerance.
+  // Whether a step ending at t ends the present stretch: t is intervalEnd_ within the tolerance.
   bool ReachesIntervalEnd(double t) const;
-  // One integrator step of stepSize, landing exactly on intervalEnd when it ends within the
+  // One integrator step of stepSize, landing exactly on intervalEnd_ when it ends within the
   // tolerance of it; then the post-step evaluation and the algebraic states (a failure of these
   // raises the stop flag). A step inside the stretch that nothing observes (see
   // StepEndUnobserved) goes without the post-step evaluation, and without the library call when
@@ -240,7 +240,7 @@ class OdeSolver final : private StateBindings {
   // the post-step derivatives, no debug run and no tracing.
   bool StepEndUnobserved() const;
   // After a fixed step from `start`: a run of equal steps, each starting where the last ended,
-  // ends at fixedStepAnchor + n·stepSize, so the independent variable does not collect the
+  // ends at fixedStepAnchor_ + n·stepSize, so the independent variable does not collect the
   // rounding of a running sum. Any other step starts a new run.
   void CountFixedStep(double start);
   // The earliest synchronisation point after the present time and the earliest scheduled event
@@ -256,7 +256,7 @@ class OdeSolver final : private StateBindings {
   void RaiseStopFlag() { settings.SetStopFlag(true); }
 
   // Zero crossings: the value of a state event's function, recorded from the evaluation at the
-  // start of a step (crossingsAtStart) or the one after it (crossingsAtEnd).
+  // start of a step (crossingsAtStart_) or the one after it (crossingsAtEnd_).
   void RecordStateEvent(uint32_t id, OdeEventType type, double value, uint32_t sectionArg1,
                         uint32_t sectionArg2, TarnLogical* activeFlag);
   // After every step: detects crossings, locates and services them. False, with the stop flag
@@ -264,11 +264,11 @@ class OdeSolver final : private StateBindings {
   bool HandleStateEvents();
 
   // Outcome of one location pass over the pending crossings; the first three leave the time to
-  // go to in intervalEnd.
+  // go to in intervalEnd_.
   enum class ZeroCrossingSearch {
     kTrialAhead,   // a trial time after the present time
     kTrialBehind,  // a trial time at or before the present time: back to the checkpoint first
-    kLocated,      // the crossing time of the events in pendingStateEvents
+    kLocated,      // the crossing time of the events in pendingStateEvents_
     kVanished,     // no pending crossing is bracketed any more
   };
   // Outcome of one root-finder iteration for one event.
@@ -293,60 +293,60 @@ class OdeSolver final : private StateBindings {
   static ZeroCrossingIteration FindZeroCrossing(const OdeEvent& atStart, const OdeEvent& atEnd,
                                                 const OdeEvent* work, double* newTime,
                                                 double stepTol, double timeTol);
-  // crossingsWork becomes a copy of crossingsAtEnd: the far end of each bracket, kept while the
+  // crossingsWork_ becomes a copy of crossingsAtEnd_: the far end of each bracket, kept while the
   // state goes back to the checkpoint.
   void UpdateWorkZeroCrossingEventQueue();
   // Services the located events in order, describes them, and makes multistep integrators drop
-  // their history; empties pendingStateEvents.
+  // their history; empties pendingStateEvents_.
   void DispatchPendingStateEvents();
 
-  IntegrationAlgorithm integrationAlgorithm = IntegrationAlgorithm::AlgUnset;
-  StepRegime stepRegime = StepRegime::kBoundsOnly;  // of integrationAlgorithm, looked up once
+  IntegrationAlgorithm integrationAlgorithm_ = IntegrationAlgorithm::AlgUnset;
+  StepRegime stepRegime_ = StepRegime::kBoundsOnly;  // of integrationAlgorithm_, looked up once
   // Initial conditions kept for the next reset: the states', the algebraic states', the delays'.
-  std::optional<std::array<std::vector<double>, 3>> keptInitConds;
-  uint32_t derivArg1 = 0;
-  uint32_t derivArg2 = 0;
-  bool initializationInProgress = false;
+  std::optional<std::array<std::vector<double>, 3>> keptInitConds_;
+  uint32_t derivArg1_ = 0;
+  uint32_t derivArg2_ = 0;
+  bool initializationInProgress_ = false;
 
   // The scaled clock: communication points are counted as whole multiples of
-  // scaledCommInterval = commInterval · timeScale, so the n-th point is exactly n·scaled / scale.
-  double scaledCommInterval = 0;
-  double lastCommInterval = -1.0;   // interval for which timeScale was computed
-  double timeScale = 1.0;           // power of ten
-  double intervalEnd = 0;           // where the current run of steps must end
-  double scaledTime = 0;            // the last communication point made an intervalEnd, scaled
-  double scaledNextCommTime = 0;    // scaledTime + scaledCommInterval
-  double nextCommTime = 0;          // scaledNextCommTime / timeScale
-  double requestedStepSize = 0.01;  // variable-step: the step before it was fitted to the stretch
-  int32_t stepCount = 0;
-  double stepStartTime = 0;
+  // scaledCommInterval_ = commInterval · timeScale_, so the n-th point is exactly n·scaled / scale.
+  double scaledCommInterval_ = 0;
+  double lastCommInterval_ = -1.0;   // interval for which timeScale_ was computed
+  double timeScale_ = 1.0;           // power of ten
+  double intervalEnd_ = 0;           // where the current run of steps must end
+  double scaledTime_ = 0;            // the last communication point made an intervalEnd_, scaled
+  double scaledNextCommTime_ = 0;    // scaledTime_ + scaledCommInterval_
+  double nextCommTime_ = 0;          // scaledNextCommTime_ / timeScale_
+  double requestedStepSize_ = 0.01;  // variable-step: the step before it was fitted to the stretch
+  int32_t stepCount_ = 0;
+  double stepStartTime_ = 0;
   // The run of equal fixed steps the independent variable is counted on (see CountFixedStep).
-  double fixedStepAnchor = 0;
-  double fixedStepSize = 0;
-  uint32_t fixedStepCount = 0;
-  double fixedStepEnd = std::numeric_limits<double>::quiet_NaN();  // none yet
+  double fixedStepAnchor_ = 0;
+  double fixedStepSize_ = 0;
+  uint32_t fixedStepCount_ = 0;
+  double fixedStepEnd_ = std::numeric_limits<double>::quiet_NaN();  // none yet
 
-  std::unique_ptr<Integrator> integrator;  // owned
+  std::unique_ptr<Integrator> integrator_;  // owned
 
   // What the derivative section reads may have changed since the last step ended: set by
   // initialisation, a serviced event, a restored or restarted state and a continued run. The
   // host's writes are counted apart (from any thread).
-  bool modelTouched = true;
-  std::atomic<uint64_t> hostWrites{0};
-  uint64_t hostWritesSeen = 0;
-  bool postStepEvaluationLeftOut = false;  // the last step ended without it
+  bool modelTouched_ = true;
+  std::atomic<uint64_t> hostWrites_{0};
+  uint64_t hostWritesSeen_ = 0;
+  bool postStepEvaluationLeftOut_ = false;  // the last step ended without it
 
-  bool stateEventsDeclared = false;  // the model reported a state event during its reset
-  EventQueue intervalEvents;         // OdeEvents, owned
-  EventQueue timeEvents;             // OdeEvents, owned
-  uint32_t nextTimeEventId = 1;
-  EventQueue crossingsAtStart;                // OdeEvents, owned
-  EventQueue crossingsAtEnd;                  // OdeEvents, owned
-  EventQueue crossingsWork;                   // OdeEvents, owned
-  std::vector<OdeEvent*> pendingStateEvents;  // events of crossingsAtEnd, located, to service
-  CheckPoint checkPoint;
-  StateStorageMemory stateStorage;
-  std::vector<double> syncPoints;  // ascending
+  bool stateEventsDeclared_ = false;  // the model reported a state event during its reset
+  EventQueue intervalEvents_;         // OdeEvents, owned
+  EventQueue timeEvents_;             // OdeEvents, owned
+  uint32_t nextTimeEventId_ = 1;
+  EventQueue crossingsAtStart_;                // OdeEvents, owned
+  EventQueue crossingsAtEnd_;                  // OdeEvents, owned
+  EventQueue crossingsWork_;                   // OdeEvents, owned
+  std::vector<OdeEvent*> pendingStateEvents_;  // events of crossingsAtEnd_, located, to service
+  CheckPoint checkPoint_;
+  StateStorageMemory stateStorage_;
+  std::vector<double> syncPoints_;  // ascending
 };
 
 }  // namespace tarn

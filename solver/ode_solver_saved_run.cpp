@@ -31,55 +31,55 @@ void ReplaceEvents(EventQueue& queue, const std::vector<OdeEvent>& saved,
 
 OdeSolver::RunRecord OdeSolver::SaveRun() const {
   RunRecord record;
-  record.timeEvents = CopyEvents(timeEvents);
-  record.intervalEvents = CopyEvents(intervalEvents);
-  record.crossingsAtStart = CopyEvents(crossingsAtStart);
-  record.crossingsAtEnd = CopyEvents(crossingsAtEnd);
-  record.nextTimeEventId = nextTimeEventId;
-  record.stateEventsDeclared = stateEventsDeclared;
+  record.timeEvents = CopyEvents(timeEvents_);
+  record.intervalEvents = CopyEvents(intervalEvents_);
+  record.crossingsAtStart = CopyEvents(crossingsAtStart_);
+  record.crossingsAtEnd = CopyEvents(crossingsAtEnd_);
+  record.nextTimeEventId = nextTimeEventId_;
+  record.stateEventsDeclared = stateEventsDeclared_;
   record.firstInterval = firstInterval;
   record.stepSize = stepSize;
-  record.lastCommInterval = lastCommInterval;
-  record.timeScale = timeScale;
-  record.scaledCommInterval = scaledCommInterval;
-  record.intervalEnd = intervalEnd;
-  record.scaledTime = scaledTime;
-  record.scaledNextCommTime = scaledNextCommTime;
-  record.nextCommTime = nextCommTime;
-  record.requestedStepSize = requestedStepSize;
-  record.fixedStepAnchor = fixedStepAnchor;
-  record.fixedStepSize = fixedStepSize;
-  record.fixedStepCount = fixedStepCount;
-  record.fixedStepEnd = fixedStepEnd;
-  if (integrator) record.integratorHistory = integrator->SaveHistory();
+  record.lastCommInterval = lastCommInterval_;
+  record.timeScale = timeScale_;
+  record.scaledCommInterval = scaledCommInterval_;
+  record.intervalEnd = intervalEnd_;
+  record.scaledTime = scaledTime_;
+  record.scaledNextCommTime = scaledNextCommTime_;
+  record.nextCommTime = nextCommTime_;
+  record.requestedStepSize = requestedStepSize_;
+  record.fixedStepAnchor = fixedStepAnchor_;
+  record.fixedStepSize = fixedStepSize_;
+  record.fixedStepCount = fixedStepCount_;
+  record.fixedStepEnd = fixedStepEnd_;
+  if (integrator_) record.integratorHistory = integrator_->SaveHistory();
   return record;
 }
 
 void OdeSolver::RestoreRun(const RunRecord& record,
                            const std::function<void(OdeEvent&)>& relocate) {
-  pendingStateEvents.clear();
-  crossingsWork.DeleteAllEvents();
-  ReplaceEvents(timeEvents, record.timeEvents, relocate);
-  ReplaceEvents(intervalEvents, record.intervalEvents, relocate);
-  ReplaceEvents(crossingsAtStart, record.crossingsAtStart, relocate);
-  ReplaceEvents(crossingsAtEnd, record.crossingsAtEnd, relocate);
-  nextTimeEventId = record.nextTimeEventId;
-  stateEventsDeclared = record.stateEventsDeclared;
+  pendingStateEvents_.clear();
+  crossingsWork_.DeleteAllEvents();
+  ReplaceEvents(timeEvents_, record.timeEvents, relocate);
+  ReplaceEvents(intervalEvents_, record.intervalEvents, relocate);
+  ReplaceEvents(crossingsAtStart_, record.crossingsAtStart, relocate);
+  ReplaceEvents(crossingsAtEnd_, record.crossingsAtEnd, relocate);
+  nextTimeEventId_ = record.nextTimeEventId;
+  stateEventsDeclared_ = record.stateEventsDeclared;
   firstInterval = record.firstInterval;
   stepSize = record.stepSize;
-  lastCommInterval = record.lastCommInterval;
-  timeScale = record.timeScale;
-  scaledCommInterval = record.scaledCommInterval;
-  intervalEnd = record.intervalEnd;
-  scaledTime = record.scaledTime;
-  scaledNextCommTime = record.scaledNextCommTime;
-  nextCommTime = record.nextCommTime;
-  requestedStepSize = record.requestedStepSize;
-  fixedStepAnchor = record.fixedStepAnchor;
-  fixedStepSize = record.fixedStepSize;
-  fixedStepCount = record.fixedStepCount;
-  fixedStepEnd = record.fixedStepEnd;
-  if (integrator) integrator->RestoreHistory(record.integratorHistory);
+  lastCommInterval_ = record.lastCommInterval;
+  timeScale_ = record.timeScale;
+  scaledCommInterval_ = record.scaledCommInterval;
+  intervalEnd_ = record.intervalEnd;
+  scaledTime_ = record.scaledTime;
+  scaledNextCommTime_ = record.scaledNextCommTime;
+  nextCommTime_ = record.nextCommTime;
+  requestedStepSize_ = record.requestedStepSize;
+  fixedStepAnchor_ = record.fixedStepAnchor;
+  fixedStepSize_ = record.fixedStepSize;
+  fixedStepCount_ = record.fixedStepCount;
+  fixedStepEnd_ = record.fixedStepEnd;
+  if (integrator_) integrator_->RestoreHistory(record.integratorHistory);
 }
 
 }  // namespace tarn

@@ -17,11 +17,11 @@ namespace msg = ode_solver_messages;
 // when the model's section throws.
 class EventServiceScope {
  public:
-  EventServiceScope(Integrator& integrator, OdeEvent& event)
-      : integrator_(integrator),
+  EventServiceScope(Integrator& integrator_, OdeEvent& event)
+      : integrator_(integrator_),
         event_(event),
-        savedArg1_(integrator.derivArg1),
-        savedArg2_(integrator.derivArg2) {
+        savedArg1_(integrator_.derivArg1),
+        savedArg2_(integrator_.derivArg2) {
     if (event_.activeFlag != nullptr) *event_.activeFlag = 1;
     integrator_.derivArg1 = event_.sectionArg1;
     integrator_.derivArg2 = event_.sectionArg2;
@@ -48,9 +48,9 @@ void OdeSolver::AddEvent(uint32_t id, OdeEventType type, double value, uint32_t 
   switch (type) {
     case OdeEventType::EventIndependentVar:
       // The reset evaluations of the model run its sections again; what they schedule is dropped.
-      if (initializationInProgress) return;
-      timeEvents.AddEvent(new OdeEvent(value, nextTimeEventId++, type, value, sectionArg1,
-                                       sectionArg2, activeFlag));
+      if (initializationInProgress_) return;
+      timeEvents_.AddEvent(new OdeEvent(value, nextTimeEventId_++, type, value, sectionArg1,
+                                        sectionArg2, activeFlag));
       return;
     case OdeEventType::EventStateAny:
     case OdeEventType::EventStateRising:
@@ -64,14 +64,14 @@ void OdeSolver::AddEvent(uint32_t id, OdeEventType type, double value, uint32_t 
 
 void OdeSolver::AddIntervalEvent(uint32_t id, uint32_t sectionArg1, uint32_t sectionArg2,
                                  const double* interval) {
-  if (initializationInProgress || indVar == nullptr) return;
+  if (initializationInProgress_ || indVar == nullptr) return;
   // A period that is not positive would keep the event due at the same time for ever.
   if (interval == nullptr || !(*interval > 0)) {
     WriteFormattedMessage(msg::kIntervalEventNotScheduled, static_cast<long>(sectionArg2));
     return;
   }
   const double t = *indVar;
-  intervalEvents.AddEvent(
+  intervalEvents_.AddEvent(
       new OdeEvent(t, id, OdeEventType::EventInterval, t, sectionArg1, sectionArg2, interval));
 }
 
@@ -80,25 +80,25 @@ bool OdeSolver::IsDue(const OdeEvent& event) const {
 }
 
 void OdeSolver::ServiceEvent(OdeEvent& event) {
-  EventServiceScope scope(*integrator, event);
-  modelTouched = true;
+  EventServiceScope scope(*integrator_, event);
+  modelTouched_ = true;
   UpdateDelayStates(event.sectionArg2);
-  integrator->CalculateDerivatives();
+  integrator_->CalculateDerivatives();
 }
 
 void OdeSolver::HandleIndependentVarEvents() {
   // Without an integrator the model's sections cannot run; the events wait.
-  if (!integrator || indVar == nullptr) return;
+  if (!integrator_ || indVar == nullptr) return;
   const bool describe = settings.GetWriteEventDescription();
   bool serviced = true;
   // A serviced section may schedule further events at the present time: repeat until none is due.
   while (serviced) {
     serviced = false;
     // The walks step past an event before servicing it: the section may add events to the queue.
-    for (auto it = timeEvents.GetListStart(); !timeEvents.IsListEnd(it);) {
+    for (auto it = timeEvents_.GetListStart(); !timeEvents_.IsListEnd(it);) {
       auto* event = static_cast<OdeEvent*>(*it++);
       if (!IsDue(*event)) continue;
-      timeEvents.RemoveEvent(event);
+      timeEvents_.RemoveEvent(event);
       const std::unique_ptr<OdeEvent> owned(event);
       serviced = true;
       ServiceEvent(*event);
@@ -107,7 +107,7 @@ void OdeSolver::HandleIndependentVarEvents() {
                               static_cast<long>(event->sectionArg2), *indVar);
       }
     }
-    for (auto it = intervalEvents.GetListStart(); !intervalEvents.IsListEnd(it);) {
+    for (auto it = intervalEvents_.GetListStart(); !intervalEvents_.IsListEnd(it);) {
       auto* event = static_cast<OdeEvent*>(*it++);
       if (!IsDue(*event)) continue;
       serviced = true;
@@ -120,19 +120,19 @@ void OdeSolver::HandleIndependentVarEvents() {
         // The model made the period zero or negative: the event would stay due for ever.
         WriteFormattedMessage(msg::kIntervalEventCancelled, static_cast<long>(event->sectionArg2),
                               *indVar);
-        intervalEvents.DeleteEvent(event);
+        intervalEvents_.DeleteEvent(event);
       }
     }
   }
 }
 
 void OdeSolver::ClearEventQueues() {
-  pendingStateEvents.clear();  // they belong to crossingsAtEnd
-  crossingsAtStart.DeleteAllEvents();
-  crossingsAtEnd.DeleteAllEvents();
-  crossingsWork.DeleteAllEvents();
-  timeEvents.DeleteAllEvents();
-  intervalEvents.DeleteAllEvents();
+  pendingStateEvents_.clear();  // they belong to crossingsAtEnd_
+  crossingsAtStart_.DeleteAllEvents();
+  crossingsAtEnd_.DeleteAllEvents();
+  crossingsWork_.DeleteAllEvents();
+  timeEvents_.DeleteAllEvents();
+  intervalEvents_.DeleteAllEvents();
 }
 
 }  // namespace tarn

@@ -40,14 +40,14 @@ void OdeSolver::RecordStateEvent(uint32_t id, OdeEventType type, double value, u
   // A crossing function turns on the checkpoint before every step, whether the model reports it
   // during its reset or only later: without a checkpoint of the step start a crossing cannot be
   // located. The reset's evaluations only declare it.
-  stateEventsDeclared = true;
-  if (initializationInProgress) return;
-  if (!integrator || indVar == nullptr) return;
+  stateEventsDeclared_ = true;
+  if (initializationInProgress_) return;
+  if (!integrator_ || indVar == nullptr) return;
   // Only the evaluation at the start of a step and the one after it are recorded; stage
   // evaluations inside a step are not.
-  EventQueue* queue = integrator->inAuxiliaryEvaluation  ? &crossingsAtStart
-                      : integrator->inPostStepEvaluation ? &crossingsAtEnd
-                                                         : nullptr;
+  EventQueue* queue = integrator_->inAuxiliaryEvaluation  ? &crossingsAtStart_
+                      : integrator_->inPostStepEvaluation ? &crossingsAtEnd_
+                                                          : nullptr;
   if (queue == nullptr) return;
   const double t = *indVar;
   if (OdeEvent* event = FindEvent(*queue, id)) {
@@ -63,19 +63,19 @@ bool OdeSolver::HandleStateEvents() {
   // The run of steps the crossing interrupted: the search moves the step size and the end of the
   // stretch, and the run resumes with them once it is over.
   const double runStepSize = stepSize;
-  const double runIntervalEnd = intervalEnd;
-  const double runScaledTime = scaledTime;
+  const double runIntervalEnd = intervalEnd_;
+  const double runScaledTime = scaledTime_;
   const auto resumeRun = [&] {
     stepSize = runStepSize;
-    intervalEnd = runIntervalEnd;
-    scaledTime = runScaledTime;
+    intervalEnd_ = runIntervalEnd;
+    scaledTime_ = runScaledTime;
   };
   const auto fail = [this] {
     RaiseStopFlag();
     return false;
   };
-  pendingStateEvents.clear();
-  crossingsWork.DeleteAllEvents();
+  pendingStateEvents_.clear();
+  crossingsWork_.DeleteAllEvents();
 
   for (;;) {
     const ZeroCrossingSearch outcome = FindZeroCrossings();
@@ -93,7 +93,7 @@ bool OdeSolver::HandleStateEvents() {
       // The values at the present time are the far end of the bracket.
       UpdateWorkZeroCrossingEventQueue();
     }
-    if (outcome != ZeroCrossingSearch::kLocated || intervalEnd > *indVar) {
+    if (outcome != ZeroCrossingSearch::kLocated || intervalEnd_ > *indVar) {
       const double start = *indVar;
       if (!CalcStepSize()) return fail();
       IntegratorStep();
@@ -114,23 +114,23 @@ bool OdeSolver::HandleStateEvents() {
     // point, the clock already counts that point as reached; the count goes back one interval so
     // that the next interval ends on that point instead of skipping it.
     settings.communicationPointReached = true;
-    if (scaledTime == scaledNextCommTime && intervalEnd - *indVar > TimeTolerance()) {
-      scaledTime -= scaledCommInterval;
+    if (scaledTime_ == scaledNextCommTime_ && intervalEnd_ - *indVar > TimeTolerance()) {
+      scaledTime_ -= scaledCommInterval_;
     }
   }
   return true;
 }
 
 bool OdeSolver::CheckForZeroCrossings() {
-  if (crossingsAtStart.GetNumberPendingEvents() == 0 ||
-      crossingsAtEnd.GetNumberPendingEvents() == 0) {
+  if (crossingsAtStart_.GetNumberPendingEvents() == 0 ||
+      crossingsAtEnd_.GetNumberPendingEvents() == 0) {
     return false;
   }
-  ForEachEvent(crossingsAtStart, [](OdeEvent& event) { event.pending = false; });
-  ForEachEvent(crossingsAtEnd, [](OdeEvent& event) { event.pending = false; });
+  ForEachEvent(crossingsAtStart_, [](OdeEvent& event) { event.pending = false; });
+  ForEachEvent(crossingsAtEnd_, [](OdeEvent& event) { event.pending = false; });
   bool found = false;
-  ForEachEvent(crossingsAtStart, [&](OdeEvent& atStart) {
-    OdeEvent* atEnd = FindEvent(crossingsAtEnd, atStart.GetEventId());
+  ForEachEvent(crossingsAtStart_, [&](OdeEvent& atStart) {
+    OdeEvent* atEnd = FindEvent(crossingsAtEnd_, atStart.GetEventId());
     if (atEnd == nullptr || !CheckForZeroCrossing(atStart, *atEnd)) return;
     atStart.pending = true;
     atEnd->pending = true;
@@ -173,11 +173,11 @@ OdeSolver::ZeroCrossingSearch OdeSolver::FindZeroCrossings() {
   //    time, in queue order); a later one is detected again by the steps after the service.
   double trialTime = DBL_MAX;
   double locatedTime = DBL_MAX;
-  pendingStateEvents.clear();
-  ForEachEvent(crossingsAtStart, [&](OdeEvent& atStart) {
+  pendingStateEvents_.clear();
+  ForEachEvent(crossingsAtStart_, [&](OdeEvent& atStart) {
     if (!atStart.pending) return;
-    OdeEvent* atEnd = FindEvent(crossingsAtEnd, atStart.GetEventId());
-    OdeEvent* work = FindEvent(crossingsWork, atStart.GetEventId());
+    OdeEvent* atEnd = FindEvent(crossingsAtEnd_, atStart.GetEventId());
+    OdeEvent* work = FindEvent(crossingsWork_, atStart.GetEventId());
     // Detection marks only ids recorded at both ends, and the end queue never loses an event
     // during a search.
     assert(atEnd != nullptr);
@@ -186,9 +186,9 @@ OdeSolver::ZeroCrossingSearch OdeSolver::FindZeroCrossings() {
       case ZeroCrossingIteration::kConverged:
         if (time < locatedTime) {
           locatedTime = time;
-          pendingStateEvents.clear();
+          pendingStateEvents_.clear();
         }
-        if (time == locatedTime) pendingStateEvents.push_back(atEnd);
+        if (time == locatedTime) pendingStateEvents_.push_back(atEnd);
         break;
       case ZeroCrossingIteration::kNewTrial:
         if (describe) {
@@ -205,13 +205,13 @@ OdeSolver::ZeroCrossingSearch OdeSolver::FindZeroCrossings() {
         break;
     }
   });
-  if (!pendingStateEvents.empty() && locatedTime <= trialTime) {
-    intervalEnd = locatedTime;
+  if (!pendingStateEvents_.empty() && locatedTime <= trialTime) {
+    intervalEnd_ = locatedTime;
     return ZeroCrossingSearch::kLocated;
   }
-  pendingStateEvents.clear();
+  pendingStateEvents_.clear();
   if (trialTime == DBL_MAX) return ZeroCrossingSearch::kVanished;
-  intervalEnd = trialTime;
+  intervalEnd_ = trialTime;
   return t >= trialTime ? ZeroCrossingSearch::kTrialBehind : ZeroCrossingSearch::kTrialAhead;
 }
 
@@ -241,14 +241,14 @@ OdeSolver::ZeroCrossingIteration OdeSolver::FindZeroCrossing(const OdeEvent& atS
 }
 
 void OdeSolver::UpdateWorkZeroCrossingEventQueue() {
-  crossingsWork.DeleteAllEvents();
-  ForEachEvent(crossingsAtEnd,
-               [this](OdeEvent& event) { crossingsWork.AddEvent(new OdeEvent(event)); });
+  crossingsWork_.DeleteAllEvents();
+  ForEachEvent(crossingsAtEnd_,
+               [this](OdeEvent& event) { crossingsWork_.AddEvent(new OdeEvent(event)); });
 }
 
 void OdeSolver::DispatchPendingStateEvents() {
   const bool describe = settings.GetWriteEventDescription();
-  for (OdeEvent* event : pendingStateEvents) {
+  for (OdeEvent* event : pendingStateEvents_) {
     ServiceEvent(*event);
     if (describe) {
       WriteFormattedMessage(msg::kStateEventServiced, static_cast<long>(event->sectionArg2),
@@ -256,9 +256,9 @@ void OdeSolver::DispatchPendingStateEvents() {
     }
     event->value = 0;
   }
-  pendingStateEvents.clear();
+  pendingStateEvents_.clear();
   // The sections may have changed states or switched the model's equations.
-  integrator->restartRequested = true;
+  integrator_->restartRequested = true;
 }
 
 }  // namespace tarn
