@@ -78,14 +78,14 @@ class FixedStepTest : public testing::TestWithParam<Method> {
     z[0] = r[0] = 0;
     evaluationTimes.clear();
     evaluationAuxiliary.clear();
-    integrator = GetParam().create();
-    current = integrator.get();
-    integrator->settings.stopFlag = &stopFlag;
+    integrator_ = GetParam().create();
+    current = integrator_.get();
+    integrator_->settings.stopFlag = &stopFlag_;
   }
 
   void Bind(uint32_t odeStates, uint32_t algebraicStates, TarnSimDerivativeFunction function) {
-    integrator->Initialize(Bindings(odeStates, algebraicStates, function));
-    integrator->initializing = false;
+    integrator_->Initialize(Bindings(odeStates, algebraicStates, function));
+    integrator_->initializing = false;
   }
 
   // Integrates NonAutonomous from 0 to 1 in `steps` steps; the largest error at the end.
@@ -93,20 +93,20 @@ class FixedStepTest : public testing::TestWithParam<Method> {
     SetUp();
     Bind(2, 0, NonAutonomous);
     y[0] = y[1] = 1;
-    integrator->stepSize = 1.0 / steps;
-    for (int i = 0; i < steps; ++i) integrator->Step();
+    integrator_->stepSize = 1.0 / steps;
+    for (int i = 0; i < steps; ++i) integrator_->Step();
     return std::max(std::fabs(y[0] - std::exp(std::sin(t))), std::fabs(y[1] - std::exp(-t * t)));
   }
 
-  std::unique_ptr<Integrator> integrator;
-  TarnLogical stopFlag = 0;
+  std::unique_ptr<Integrator> integrator_;
+  TarnLogical stopFlag_ = 0;
 };
 
 TEST_P(FixedStepTest, OneStepOfExponentialGrowth) {
   Bind(1, 0, Growth);
   y[0] = 1;
-  integrator->stepSize = 0.1;
-  integrator->Step();
+  integrator_->stepSize = 0.1;
+  integrator_->Step();
   EXPECT_NEAR(y[0], GetParam().oneStepOfGrowth, 1e-15);
   EXPECT_DOUBLE_EQ(t, 0.1);
 }
@@ -122,8 +122,8 @@ TEST_P(FixedStepTest, EvaluatesAtItsStagePointsAndOnlyTheFirstIsAuxiliary) {
   Bind(1, 0, Growth);
   y[0] = 1;
   t = 2;
-  integrator->stepSize = 0.25;
-  integrator->Step();
+  integrator_->stepSize = 0.25;
+  integrator_->Step();
   const std::vector<double>& points = GetParam().evaluationPoints;
   ASSERT_EQ(evaluationTimes.size(), points.size());
   for (size_t i = 0; i < points.size(); ++i) {
@@ -134,9 +134,9 @@ TEST_P(FixedStepTest, EvaluatesAtItsStagePointsAndOnlyTheFirstIsAuxiliary) {
 
 TEST_P(FixedStepTest, AdvancesTimeWithoutOdeStates) {
   Bind(0, 0, [](uint32_t, uint32_t) {});
-  integrator->stepSize = 0.5;
-  integrator->Step();
-  integrator->Step();
+  integrator_->stepSize = 0.5;
+  integrator_->Step();
+  integrator_->Step();
   EXPECT_EQ(t, 1.0);
 }
 
@@ -148,19 +148,19 @@ TEST_P(FixedStepTest, AlgebraicStatesAreSolvedBeforeEveryEvaluation) {
   });
   y[0] = 1;
   z[0] = 2;
-  integrator->initializing = true;
-  ASSERT_TRUE(integrator->CalculateAlgebraicStates());
-  integrator->initializing = false;
-  integrator->stepSize = 0.1;
-  integrator->Step();
+  integrator_->initializing = true;
+  ASSERT_TRUE(integrator_->CalculateAlgebraicStates());
+  integrator_->initializing = false;
+  integrator_->stepSize = 0.1;
+  integrator_->Step();
 
   // The same step of y' = -2y without algebraic states.
   const double y1 = y[0];
   SetUp();
   Bind(1, 0, [](uint32_t, uint32_t) { dy[0] = -2 * y[0]; });
   y[0] = 1;
-  integrator->stepSize = 0.1;
-  integrator->Step();
+  integrator_->stepSize = 0.1;
+  integrator_->Step();
   EXPECT_NEAR(y1, y[0], 1e-9);
 }
 
@@ -169,9 +169,9 @@ TEST_P(FixedStepTest, FailedAlgebraicIterationRaisesStopAndCompletesTheStep) {
     r[0] = 1;
     dy[0] = 1;
   });
-  integrator->stepSize = 0.1;
-  integrator->Step();
-  EXPECT_EQ(stopFlag, 1);
+  integrator_->stepSize = 0.1;
+  integrator_->Step();
+  EXPECT_EQ(stopFlag_, 1);
   EXPECT_DOUBLE_EQ(t, 0.1);
   EXPECT_DOUBLE_EQ(y[0], 0.1);
 }

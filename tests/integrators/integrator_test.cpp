@@ -35,16 +35,16 @@ class IntegratorTest : public testing::Test {
     for (double* a : {y, dy, yInit, z, r, zInit}) std::fill(a, a + 3, 0.0);
     parameter = 0;
     evaluations = 0;
-    current = &integrator;
-    integrator.settings.stopFlag = &stopFlag;
+    current = &integrator_;
+    integrator_.settings.stopFlag = &stopFlag_;
   }
 
   void Bind(uint32_t odeStates, uint32_t algebraicStates, TarnSimDerivativeFunction function) {
-    integrator.Initialize(Bindings(odeStates, algebraicStates, function));
+    integrator_.Initialize(Bindings(odeStates, algebraicStates, function));
   }
 
-  ProbeIntegrator integrator;
-  TarnLogical stopFlag = 0;
+  ProbeIntegrator integrator_;
+  TarnLogical stopFlag_ = 0;
 };
 
 std::string ThrownText(Integrator& integrator) {
@@ -69,11 +69,11 @@ class FloatingPointFaultTest : public IntegratorTest,
 
 TEST_P(FloatingPointFaultTest, OnlyOverflowDivisionByZeroAndInvalidCount) {
   Bind(1, 0, GetParam().function);
-  integrator.initializing = false;
-  EXPECT_EQ(ThrownText(integrator), GetParam().faults ? "floating point error" : "");
+  integrator_.initializing = false;
+  EXPECT_EQ(ThrownText(integrator_), GetParam().faults ? "floating point error" : "");
   // During initialisation the model is called unguarded.
-  integrator.initializing = true;
-  EXPECT_EQ(ThrownText(integrator), "");
+  integrator_.initializing = true;
+  EXPECT_EQ(ThrownText(integrator_), "");
 }
 
 volatile double zero = 0;
@@ -93,20 +93,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(IntegratorTest, FaultsRaisedBeforeTheEvaluationDoNotCount) {
   Bind(1, 0, [](uint32_t, uint32_t) { dy[0] = y[0]; });
-  integrator.initializing = false;
+  integrator_.initializing = false;
   dy[0] = 1.0 / zero;
-  EXPECT_EQ(ThrownText(integrator), "");
+  EXPECT_EQ(ThrownText(integrator_), "");
 }
 
 TEST_F(IntegratorTest, ModelTextPassesThroughAndOtherExceptionsBecomeUnknown) {
   Bind(1, 0, [](uint32_t, uint32_t) { throw "debug stopped"; });
-  integrator.initializing = false;
-  EXPECT_EQ(ThrownText(integrator), "debug stopped");
+  integrator_.initializing = false;
+  EXPECT_EQ(ThrownText(integrator_), "debug stopped");
 
-  integrator.SetDerivativeFunction([](uint32_t, uint32_t) { throw std::runtime_error("x"); });
-  EXPECT_EQ(ThrownText(integrator), "unknown exception");
-  integrator.initializing = true;
-  EXPECT_THROW(integrator.CalculateDerivatives(), std::runtime_error);
+  integrator_.SetDerivativeFunction([](uint32_t, uint32_t) { throw std::runtime_error("x"); });
+  EXPECT_EQ(ThrownText(integrator_), "unknown exception");
+  integrator_.initializing = true;
+  EXPECT_THROW(integrator_.CalculateDerivatives(), std::runtime_error);
 }
 
 // ---- Jacobians ------------------------------------------------------------------------------
@@ -120,7 +120,7 @@ TEST_F(IntegratorTest, LinearModelGivesItsMatrixInColumns) {
   y[1] = -2;
   PointerMatrix jacobian;
   jacobian.Allocate(2, 2);
-  EXPECT_TRUE(integrator.CalculateJacobian(JacobianType::OdeStateJacobian, jacobian.data()));
+  EXPECT_TRUE(integrator_.CalculateJacobian(JacobianType::OdeStateJacobian, jacobian.data()));
   EXPECT_NEAR(jacobian[0][0], 2, 1e-7);
   EXPECT_NEAR(jacobian[0][1], -1, 1e-7);
   EXPECT_NEAR(jacobian[1][0], 3, 1e-7);
@@ -129,7 +129,7 @@ TEST_F(IntegratorTest, LinearModelGivesItsMatrixInColumns) {
   EXPECT_EQ(y[0], 1.5);
   EXPECT_EQ(y[1], -2);
   EXPECT_EQ(dy[0], -3);
-  EXPECT_EQ(integrator.messages, "");
+  EXPECT_EQ(integrator_.messages, "");
 }
 
 TEST_F(IntegratorTest, DifferenceKindFollowsTheSwitches) {
@@ -140,25 +140,25 @@ TEST_F(IntegratorTest, DifferenceKindFollowsTheSwitches) {
     dy[0] = y[0] * y[0];
   });
   y[0] = 3;
-  integrator.maxErrors[0] = 0.5;
+  integrator_.maxErrors[0] = 0.5;
   double column[1];
   double* columns[] = {column};
 
-  integrator.computeJacobValidity = false;
-  integrator.twoSidedMatrixEval = true;
-  integrator.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
+  integrator_.computeJacobValidity = false;
+  integrator_.twoSidedMatrixEval = true;
+  integrator_.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
   EXPECT_EQ(column[0], 6);
   EXPECT_EQ(evaluations, 4);
 
   evaluations = 0;
-  integrator.twoSidedMatrixEval = false;
-  integrator.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
+  integrator_.twoSidedMatrixEval = false;
+  integrator_.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
   EXPECT_EQ(column[0], 5.5);
   EXPECT_EQ(evaluations, 3);  // base, one per column, final
 
   evaluations = 0;
-  integrator.computeJacobValidity = true;
-  integrator.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
+  integrator_.computeJacobValidity = true;
+  integrator_.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
   EXPECT_EQ(column[0], 6);
   EXPECT_EQ(evaluations, 5);  // validity mode repeats the upper point
 }
@@ -168,11 +168,11 @@ TEST_F(IntegratorTest, ValidityCheckReportsCurvature) {
   Bind(1, 0, [](uint32_t, uint32_t) { dy[0] = y[0] * y[0] * y[0]; });
   t = 2;
   y[0] = 1;
-  integrator.maxErrors[0] = 0.5;
+  integrator_.maxErrors[0] = 0.5;
   double column[1];
   double* columns[] = {column};
-  integrator.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
-  EXPECT_EQ(integrator.messages,
+  integrator_.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
+  EXPECT_EQ(integrator_.messages,
             "Jacobian non-linear measure for row 0 and column 0 is 0.230769.\n"
             "Independent variable value 2.000000.\n\n");
 }
@@ -183,11 +183,11 @@ TEST_F(IntegratorTest, ValidityCheckReportsEachNonRepeatableRowOnce) {
     dy[0] = y[0] + 1e-6 * evaluations;
     dy[1] = y[1] + 1e-6 * evaluations;
   });
-  integrator.maxErrors[0] = integrator.maxErrors[1] = 0.5;
+  integrator_.maxErrors[0] = integrator_.maxErrors[1] = 0.5;
   PointerMatrix jacobian;
   jacobian.Allocate(2, 2);
-  integrator.CalculateJacobian(JacobianType::OdeStateJacobian, jacobian.data());
-  EXPECT_EQ(integrator.messages,
+  integrator_.CalculateJacobian(JacobianType::OdeStateJacobian, jacobian.data());
+  EXPECT_EQ(integrator_.messages,
             "Derivative function evaluation not repeatable for row number 0.\n"
             "Derivative function evaluation not repeatable for row number 1.\n"
             "Independent variable value 0.000000.\n\n");
@@ -201,24 +201,24 @@ TEST_F(IntegratorTest, ModelThatMovesAStateDuringTheLowerEvaluationIsReported) {
   y[0] = 1;
   double column[1];
   double* columns[] = {column};
-  integrator.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
-  EXPECT_EQ(integrator.messages, "State changed in Jacobian evaluation: 0.\n");
+  integrator_.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
+  EXPECT_EQ(integrator_.messages, "State changed in Jacobian evaluation: 0.\n");
 }
 
 TEST_F(IntegratorTest, StopRaisedDuringTheJacobianIsDiscarded) {
   static TarnLogical* stop;
   static bool sawFlag;
-  stop = &stopFlag;
+  stop = &stopFlag_;
   Bind(1, 0, [](uint32_t, uint32_t) {
     sawFlag = current->inJacobianEvaluation;
     *stop = 1;
   });
   double column[1];
   double* columns[] = {column};
-  integrator.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
+  integrator_.CalculateJacobian(JacobianType::OdeStateJacobian, columns);
   EXPECT_TRUE(sawFlag);
-  EXPECT_FALSE(integrator.inJacobianEvaluation);
-  EXPECT_EQ(stopFlag, 0);
+  EXPECT_FALSE(integrator_.inJacobianEvaluation);
+  EXPECT_EQ(stopFlag_, 0);
 }
 
 TEST_F(IntegratorTest, AllStateJacobianSpansSeparateOdeAndAlgebraicArrays) {
@@ -230,7 +230,7 @@ TEST_F(IntegratorTest, AllStateJacobianSpansSeparateOdeAndAlgebraicArrays) {
   z[0] = 2;
   PointerMatrix jacobian;
   jacobian.Allocate(2, 2);
-  integrator.CalculateJacobian(JacobianType::AllStateJacobian, jacobian.data());
+  integrator_.CalculateJacobian(JacobianType::AllStateJacobian, jacobian.data());
   EXPECT_NEAR(jacobian[0][0], 1, 1e-7);
   EXPECT_NEAR(jacobian[0][1], 3, 1e-7);
   EXPECT_NEAR(jacobian[1][0], 2, 1e-7);
@@ -244,7 +244,7 @@ TEST_F(IntegratorTest, TimeDerivativeAtFixedStates) {
   t = 3;
   y[0] = 2;
   double out[1];
-  integrator.CalculateSecondDerivatives(out);
+  integrator_.CalculateSecondDerivatives(out);
   EXPECT_NEAR(out[0], 2 * 3 * 2, 1e-6);
   EXPECT_EQ(t, 3);
   EXPECT_EQ(dy[0], 18);
@@ -257,21 +257,21 @@ TEST_F(IntegratorTest, ErrorWeightIsTheLargerOfTheTwoBounds) {
   y[0] = 100;
   y[1] = 0.1;
   z[0] = -1e6;
-  integrator.UpdateMaxErrorVector(false);
-  EXPECT_DOUBLE_EQ(integrator.maxErrors[0], 0.01);
-  EXPECT_EQ(integrator.maxErrors[1], 1e-4);
-  EXPECT_EQ(integrator.maxErrors[2], 0);
-  EXPECT_EQ(integrator.relativeErrorDominant[0], 1);
-  EXPECT_EQ(integrator.relativeErrorDominant[1], 0);
-  integrator.UpdateMaxErrorVector(true);
-  EXPECT_DOUBLE_EQ(integrator.maxErrors[2], 100);
+  integrator_.UpdateMaxErrorVector(false);
+  EXPECT_DOUBLE_EQ(integrator_.maxErrors[0], 0.01);
+  EXPECT_EQ(integrator_.maxErrors[1], 1e-4);
+  EXPECT_EQ(integrator_.maxErrors[2], 0);
+  EXPECT_EQ(integrator_.relativeErrorDominant[0], 1);
+  EXPECT_EQ(integrator_.relativeErrorDominant[1], 0);
+  integrator_.UpdateMaxErrorVector(true);
+  EXPECT_DOUBLE_EQ(integrator_.maxErrors[2], 100);
 }
 
 // ---- Algebraic states -----------------------------------------------------------------------
 
 TEST_F(IntegratorTest, WithoutAlgebraicStatesNothingIsEvaluated) {
   Bind(1, 0, [](uint32_t, uint32_t) { ++evaluations; });
-  EXPECT_TRUE(integrator.CalculateAlgebraicStates());
+  EXPECT_TRUE(integrator_.CalculateAlgebraicStates());
   EXPECT_EQ(evaluations, 0);
 }
 
@@ -284,17 +284,17 @@ TEST_F(IntegratorTest, SolvesNonlinearSystemThenFollowsAParameterChange) {
   parameter = 4;
   z[0] = 1;
   z[1] = 0.5;
-  ASSERT_TRUE(integrator.CalculateAlgebraicStates()) << integrator.messages;
+  ASSERT_TRUE(integrator_.CalculateAlgebraicStates()) << integrator_.messages;
   EXPECT_NEAR(z[0], std::sqrt(2.0), 1e-8);
   EXPECT_NEAR(z[1], std::sqrt(2.0), 1e-8);
 
   // Outside initialisation the iteration starts from the matrices of the last call.
-  integrator.initializing = false;
+  integrator_.initializing = false;
   parameter = 4.5;
-  ASSERT_TRUE(integrator.CalculateAlgebraicStates()) << integrator.messages;
+  ASSERT_TRUE(integrator_.CalculateAlgebraicStates()) << integrator_.messages;
   EXPECT_NEAR(z[0], 1.5, 1e-8);
   EXPECT_NEAR(z[1], 1.5, 1e-8);
-  EXPECT_EQ(integrator.messages, "");
+  EXPECT_EQ(integrator_.messages, "");
 }
 
 TEST_F(IntegratorTest, LinearSystemIsSolvedExactly) {
@@ -302,7 +302,7 @@ TEST_F(IntegratorTest, LinearSystemIsSolvedExactly) {
     r[0] = 2 * z[0] - 4;
     r[1] = 4 * z[1] + 8;
   });
-  ASSERT_TRUE(integrator.CalculateAlgebraicStates());
+  ASSERT_TRUE(integrator_.CalculateAlgebraicStates());
   EXPECT_EQ(z[0], 2);
   EXPECT_EQ(z[1], -2);
 }
@@ -312,8 +312,8 @@ TEST_F(IntegratorTest, ResidualThatDependsOnNothingIsReported) {
     r[0] = z[0] + z[1] - 1;
     r[1] = 5;
   });
-  EXPECT_FALSE(integrator.CalculateAlgebraicStates());
-  EXPECT_EQ(integrator.messages, "No variable affects residual 1.\n");
+  EXPECT_FALSE(integrator_.CalculateAlgebraicStates());
+  EXPECT_EQ(integrator_.messages, "No variable affects residual 1.\n");
 }
 
 TEST_F(IntegratorTest, VariableThatNoResidualReadsIsReported) {
@@ -321,31 +321,31 @@ TEST_F(IntegratorTest, VariableThatNoResidualReadsIsReported) {
     r[0] = z[0] - 1;
     r[1] = 2 * z[0];
   });
-  EXPECT_FALSE(integrator.CalculateAlgebraicStates());
-  EXPECT_EQ(integrator.messages, "No residual depends on variable 1.\n");
+  EXPECT_FALSE(integrator_.CalculateAlgebraicStates());
+  EXPECT_EQ(integrator_.messages, "No residual depends on variable 1.\n");
 }
 
 TEST_F(IntegratorTest, FirstCallOutsideInitialisationStillScalesTheSystem) {
   Bind(0, 1, [](uint32_t, uint32_t) { r[0] = 3 * z[0] - 1; });
-  integrator.initializing = false;
-  ASSERT_TRUE(integrator.CalculateAlgebraicStates()) << integrator.messages;
+  integrator_.initializing = false;
+  ASSERT_TRUE(integrator_.CalculateAlgebraicStates()) << integrator_.messages;
   EXPECT_NEAR(z[0], 1.0 / 3, 1e-12);
 }
 
 TEST_F(IntegratorTest, SystemWithoutSolutionFails) {
   Bind(0, 1, [](uint32_t, uint32_t) { r[0] = z[0] * z[0] + 1; });
   z[0] = 1;
-  EXPECT_FALSE(integrator.CalculateAlgebraicStates());
-  EXPECT_NE(integrator.messages, "");
+  EXPECT_FALSE(integrator_.CalculateAlgebraicStates());
+  EXPECT_NE(integrator_.messages, "");
 }
 
 TEST_F(IntegratorTest, TraceOfTheIterationNamesIterationsAndSteps) {
   Bind(0, 1, [](uint32_t, uint32_t) { r[0] = z[0] * z[0] - 2; });
   z[0] = 1;
-  integrator.writeNormalData = true;
-  integrator.writeExtraData = true;
-  ASSERT_TRUE(integrator.CalculateAlgebraicStates());
-  const std::string& text = integrator.messages;
+  integrator_.writeNormalData = true;
+  integrator_.writeExtraData = true;
+  ASSERT_TRUE(integrator_.CalculateAlgebraicStates());
+  const std::string& text = integrator_.messages;
   EXPECT_EQ(text.find("New Jacobian evaluated - Jacobian matrix:\n"), 0u);
   EXPECT_NE(text.find("Jacobian evaluated. Condition number is 1.000000.\n"), std::string::npos);
   EXPECT_NE(text.find("State vector - iteration number 1:\nInd Var:"), std::string::npos);
@@ -364,8 +364,8 @@ TEST_F(IntegratorTest, WriteStatesListsEachGroup) {
   z[0] = 1;
   z[1] = 3;
   r[1] = 0.5;
-  integrator.WriteStates();
-  EXPECT_EQ(integrator.messages,
+  integrator_.WriteStates();
+  EXPECT_EQ(integrator_.messages,
             "Ind Var:     1.500000\n"
             "ODE States: \n"
             "  States:     2.000000\n"
@@ -379,18 +379,18 @@ TEST_F(IntegratorTest, WriteMatrixWritesRowsOfColumnPointers) {
   double first[] = {1, 2};
   double second[] = {3, 4};
   double* columns[] = {first, second};
-  integrator.WriteMatrix(columns, 2, 2);
-  EXPECT_EQ(integrator.messages, "    1.000000     3.000000 \n    2.000000     4.000000 \n");
+  integrator_.WriteMatrix(columns, 2, 2);
+  EXPECT_EQ(integrator_.messages, "    1.000000     3.000000 \n    2.000000     4.000000 \n");
 }
 
 TEST_F(IntegratorTest, StatisticsOnlyForTheFehlbergAlgorithms) {
   Bind(2, 0, [](uint32_t, uint32_t) {});
-  integrator.errorControlledCount[0] = 3;
-  integrator.WriteStatistics();
-  EXPECT_EQ(integrator.messages, "");
-  integrator.algorithm = IntegrationAlgorithm::AlgRungeKuttaFehlberg5;
-  integrator.WriteStatistics();
-  EXPECT_EQ(integrator.messages,
+  integrator_.errorControlledCount[0] = 3;
+  integrator_.WriteStatistics();
+  EXPECT_EQ(integrator_.messages, "");
+  integrator_.algorithm = IntegrationAlgorithm::AlgRungeKuttaFehlberg5;
+  integrator_.WriteStatistics();
+  EXPECT_EQ(integrator_.messages,
             "Count of times state controlled step size\n"
             "State:     0,  Error Controlled:     3\n"
             "State:     1,  Error Controlled:     0\n");
@@ -398,15 +398,16 @@ TEST_F(IntegratorTest, StatisticsOnlyForTheFehlbergAlgorithms) {
 
 TEST_F(IntegratorTest, CurrentErrorsAndLongMessagesAreWrittenWhole) {
   Bind(2, 0, [](uint32_t, uint32_t) {});
-  integrator.currentErrors[1] = 0.5;
-  integrator.WriteCurrentErrors();
-  EXPECT_EQ(integrator.messages, "Current Errors: \n    0.000000,     0.500000\n");
+  integrator_.currentErrors[1] = 0.5;
+  integrator_.WriteCurrentErrors();
+  EXPECT_EQ(integrator_.messages, "Current Errors: \n    0.000000,     0.500000\n");
 
-  integrator.messages.clear();
-  integrator.WriteFormattedMessage("Residual vector - current rms %lf previous %lf.", 1.0, DBL_MAX);
+  integrator_.messages.clear();
+  integrator_.WriteFormattedMessage("Residual vector - current rms %lf previous %lf.", 1.0,
+                                    DBL_MAX);
   // 30 + 8 + 10 characters of text and value, 316 for the largest double, full stop, line end.
-  EXPECT_EQ(integrator.messages.size(), 366u);
-  EXPECT_EQ(integrator.messages.substr(integrator.messages.size() - 9), ".000000.\n");
+  EXPECT_EQ(integrator_.messages.size(), 366u);
+  EXPECT_EQ(integrator_.messages.substr(integrator_.messages.size() - 9), ".000000.\n");
 }
 
 }  // namespace

@@ -42,17 +42,17 @@ class RosenbrockTest : public testing::Test {
     t = 0;
     y[0] = y0;
     evaluationTimes.clear();
-    integrator.settings.stopFlag = &stopFlag;
-    integrator.Initialize(Bindings(1, 0, Linear));
-    integrator.initializing = false;
-    integrator.SetMaxAbsoluteError(0, bound);
-    integrator.SetMaxRelativeError(0, bound);
-    integrator.stepSize = h;
-    integrator.CalculateDerivatives();
+    integrator_.settings.stopFlag = &stopFlag_;
+    integrator_.Initialize(Bindings(1, 0, Linear));
+    integrator_.initializing = false;
+    integrator_.SetMaxAbsoluteError(0, bound);
+    integrator_.SetMaxRelativeError(0, bound);
+    integrator_.stepSize = h;
+    integrator_.CalculateDerivatives();
   }
 
-  RosenbrockIntegrator integrator;
-  TarnLogical stopFlag = 0;
+  RosenbrockIntegrator integrator_;
+  TarnLogical stopFlag_ = 0;
 };
 
 TEST_F(RosenbrockTest, StepGrowsByExactlyOneAndAHalfWhileTheErrorRatioIsAtMost0_1296) {
@@ -61,16 +61,16 @@ TEST_F(RosenbrockTest, StepGrowsByExactlyOneAndAHalfWhileTheErrorRatioIsAtMost0_
   Start(-1, 1, 1e-4, 1e-6);
   int smallRatios = 0;
   for (int step = 0; step < 40; ++step) {
-    const double h = integrator.stepSize;
-    integrator.Step();
-    integrator.CalculateDerivatives();
-    const double ratio = std::fabs(integrator.stepError[0] / integrator.maxErrors[0]);
+    const double h = integrator_.stepSize;
+    integrator_.Step();
+    integrator_.CalculateDerivatives();
+    const double ratio = std::fabs(integrator_.stepError[0] / integrator_.maxErrors[0]);
     if (ratio <= 0.1296) {
       ++smallRatios;
-      EXPECT_EQ(integrator.stepSize, 1.5 * h) << "step " << step;
+      EXPECT_EQ(integrator_.stepSize, 1.5 * h) << "step " << step;
     } else {
-      EXPECT_DOUBLE_EQ(integrator.stepSize, 0.9 * h * std::pow(ratio, -0.25)) << "step " << step;
-      EXPECT_LT(integrator.stepSize, 1.5 * h) << "step " << step;
+      EXPECT_DOUBLE_EQ(integrator_.stepSize, 0.9 * h * std::pow(ratio, -0.25)) << "step " << step;
+      EXPECT_LT(integrator_.stepSize, 1.5 * h) << "step " << step;
     }
   }
   EXPECT_GT(smallRatios, 5);
@@ -82,25 +82,25 @@ TEST_F(RosenbrockTest, FailedAttemptsShrinkTheStepByAtMostHalf) {
   // A first step far too large: huge error ratios halve the step; the last failure, with a ratio
   // below 5.8, shrinks it by 0.9·ratio^-1/3 instead.
   Start(-1, 1, 1, 4e-12);
-  integrator.Step();
+  integrator_.Step();
   const std::vector<double> attemptTimes = AttemptSteps();
   ASSERT_EQ(attemptTimes.size(), 10u);
   for (size_t i = 1; i < 9; ++i) EXPECT_EQ(attemptTimes[i], 0.5 * attemptTimes[i - 1]);
   EXPECT_GT(attemptTimes[9], 0.5 * attemptTimes[8]);
   EXPECT_LT(attemptTimes[9], 0.9 * attemptTimes[8]);
   EXPECT_EQ(t, attemptTimes.back());
-  EXPECT_EQ(stopFlag, 0);
+  EXPECT_EQ(stopFlag_, 0);
 }
 
 TEST_F(RosenbrockTest, FortyFailedAttemptsStopTheRunAtTheStartOfTheStep) {
   Start(-1, 1, 1, 0);  // a zero error bound is never met
-  integrator.Step();
+  integrator_.Step();
   const std::vector<double> attemptTimes = AttemptSteps();
   ASSERT_EQ(attemptTimes.size(), 40u);
   EXPECT_EQ(attemptTimes.back(), std::ldexp(1.0, -39));
-  EXPECT_EQ(integrator.messages,
+  EXPECT_EQ(integrator_.messages,
             "Error: exceeded maximum number of iterations in Rosenbrock integrator.\n");
-  EXPECT_EQ(stopFlag, 1);
+  EXPECT_EQ(stopFlag_, 1);
   EXPECT_EQ(t, 0);
   EXPECT_EQ(y[0], 1);
   EXPECT_EQ(dy[0], -1);
@@ -111,11 +111,11 @@ TEST_F(RosenbrockTest, SingularIterationMatrixFailsTheAttemptAndHalvesTheStep) {
   // bound) is exactly 16 and so is 1/(γh). The zero pivot makes the increments NaN; half the
   // step is regular.
   Start(16, 0, 0.125, std::ldexp(1.0, -10));
-  integrator.Step();
+  integrator_.Step();
   EXPECT_EQ(AttemptSteps(), (std::vector<double>{0.125, 0.0625}));
   EXPECT_EQ(t, 0.0625);
   EXPECT_EQ(y[0], 0);
-  EXPECT_EQ(integrator.stepSize, 1.5 * 0.0625);
+  EXPECT_EQ(integrator_.stepSize, 1.5 * 0.0625);
 }
 
 // Robertson's chemical kinetics (H. H. Robertson, 1966), the classic stiff test.
@@ -128,24 +128,24 @@ void Robertson(double, const double* y, double* dy) {
 class RosenbrockRobertsonTest : public test::SolverTestModel {};
 
 TEST_F(RosenbrockRobertsonTest, ReachesTheReferenceSolutionAtFortyThroughTheSolver) {
-  control.cint = 4;
-  control.nstp = 10;
+  control_.cint = 4;
+  control_.nstp = 10;
   Start(IntegrationAlgorithm::AlgRosenbrock, Robertson, {1, 0, 0});
   const double absolute[] = {1e-10, 1e-14, 1e-10};
   for (uint32_t i = 0; i < 3; ++i) {
-    solver.GetIntegrator()->SetMaxAbsoluteError(i, absolute[i]);
-    solver.GetIntegrator()->SetMaxRelativeError(i, 1e-7);
+    solver_.GetIntegrator()->SetMaxAbsoluteError(i, absolute[i]);
+    solver_.GetIntegrator()->SetMaxRelativeError(i, 1e-7);
   }
-  while (t < 40) ASSERT_TRUE(Interval());
+  while (t_ < 40) ASSERT_TRUE(Interval());
 
-  EXPECT_EQ(t, 40);
-  EXPECT_EQ(control.zzstopflag, 0);
+  EXPECT_EQ(t_, 40);
+  EXPECT_EQ(control_.zzstopflag, 0);
   // Relative bound 1e-7: about nine correct digits of y0 and y2, six of the small y1.
-  EXPECT_NEAR(states[0], 0.7158270687, 1e-9);
-  EXPECT_NEAR(states[1], 9.185534764e-6, 1e-11);
-  EXPECT_NEAR(states[2], 0.2841637457, 1e-9);
+  EXPECT_NEAR(states_[0], 0.7158270687, 1e-9);
+  EXPECT_NEAR(states_[1], 9.185534764e-6, 1e-11);
+  EXPECT_NEAR(states_[2], 0.2841637457, 1e-9);
   // An explicit method would need steps of about a thousandth to the end.
-  EXPECT_LT(stepEnds.size(), 3000u);
+  EXPECT_LT(stepEnds_.size(), 3000u);
 }
 
 }  // namespace

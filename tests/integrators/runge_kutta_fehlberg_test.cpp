@@ -56,12 +56,12 @@ class FehlbergTest : public testing::TestWithParam<Method> {
     t = 0;
     y[0] = y[1] = 0;
     evaluationTimes.clear();
-    integrator = GetParam().create();
-    integrator->settings.stopFlag = &stopFlag;
-    integrator->settings.minStepSizeViolation = &minStepSizeViolation;
-    integrator->Initialize(Bindings(numStates, 0, function));
-    integrator->initializing = false;
-    integrator->stepSize = h;
+    integrator_ = GetParam().create();
+    integrator_->settings.stopFlag = &stopFlag_;
+    integrator_->settings.minStepSizeViolation = &minStepSizeViolation_;
+    integrator_->Initialize(Bindings(numStates, 0, function));
+    integrator_->initializing = false;
+    integrator_->stepSize = h;
   }
 
   // The step of each attempt of the last Step: the largest time among its stage evaluations
@@ -77,15 +77,15 @@ class FehlbergTest : public testing::TestWithParam<Method> {
     return attempts;
   }
 
-  std::unique_ptr<Integrator> integrator;
-  TarnLogical stopFlag = 0;
-  TarnLogical minStepSizeViolation = 0;
+  std::unique_ptr<Integrator> integrator_;
+  TarnLogical stopFlag_ = 0;
+  TarnLogical minStepSizeViolation_ = 0;
 };
 
 TEST_P(FehlbergTest, OneStepOfExponentialGrowth) {
   Start(1, Growth, 0.1);
   y[0] = 1;
-  integrator->Step();
+  integrator_->Step();
   EXPECT_EQ(t, 0.1);
   EXPECT_NEAR(y[0], GetParam().oneStepOfGrowth, 1e-15);
 }
@@ -94,67 +94,67 @@ TEST_P(FehlbergTest, ZeroErrorGrowsTheStepFivefold) {
   // No state limited the step: the count goes to state 1 (state 0 of a single-state model).
   for (uint32_t numStates : {1u, 2u}) {
     Start(numStates, Constant, 0.1);
-    integrator->Step();
+    integrator_->Step();
     EXPECT_EQ(t, 0.1);
     EXPECT_DOUBLE_EQ(y[0], 0.1);
-    EXPECT_EQ(integrator->stepSize, 0.5);
-    EXPECT_TRUE(integrator->stepSizeChanged);
-    EXPECT_EQ(integrator->errorControlledCount.back(), 1) << numStates << " states";
+    EXPECT_EQ(integrator_->stepSize, 0.5);
+    EXPECT_TRUE(integrator_->stepSizeChanged);
+    EXPECT_EQ(integrator_->errorControlledCount.back(), 1) << numStates << " states";
   }
 }
 
 TEST_P(FehlbergTest, AcceptedStepGrowsByTheAcceptConstantOverTheErrorRatioUpToOne) {
   Start(1, Jump, 0.01);
-  integrator->Step();
+  integrator_->Step();
   EXPECT_EQ(t, 0.01);
-  EXPECT_NEAR(integrator->stepSize, GetParam().grownFromHundredth, 1e-15);
-  EXPECT_TRUE(integrator->stepSizeChanged);
+  EXPECT_NEAR(integrator_->stepSize, GetParam().grownFromHundredth, 1e-15);
+  EXPECT_TRUE(integrator_->stepSizeChanged);
 
   Start(1, Jump, GetParam().keptStep);
-  integrator->stepSizeChanged = true;
-  integrator->Step();
+  integrator_->stepSizeChanged = true;
+  integrator_->Step();
   EXPECT_EQ(t, GetParam().keptStep);
-  EXPECT_EQ(integrator->stepSize, GetParam().keptStep);
-  EXPECT_FALSE(integrator->stepSizeChanged);
+  EXPECT_EQ(integrator_->stepSize, GetParam().keptStep);
+  EXPECT_FALSE(integrator_->stepSizeChanged);
 }
 
 TEST_P(FehlbergTest, FailedAttemptsShrinkTheStepAndTheReducedStepIsNotGrown) {
   Start(1, Jump, 0.1);
-  integrator->Step();
+  integrator_->Step();
   const std::vector<double>& expected = GetParam().attemptsFromTenth;
   const std::vector<double> attempts = Attempts();
   ASSERT_EQ(attempts.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(attempts[i], expected[i], 1e-15);
   EXPECT_EQ(t, attempts.back());
-  EXPECT_EQ(integrator->stepSize, attempts.back());
-  EXPECT_TRUE(integrator->stepSizeChanged);
-  EXPECT_EQ(integrator->errorControlledCount[0], 1);  // first attempts only
+  EXPECT_EQ(integrator_->stepSize, attempts.back());
+  EXPECT_TRUE(integrator_->stepSizeChanged);
+  EXPECT_EQ(integrator_->errorControlledCount[0], 1);  // first attempts only
 
   // A smooth problem, whose error falls faster than the step: the attempt that passes has room
   // to grow, and still the proposal is the step taken.
   Start(1, Growth, 1);
   y[0] = 1;
-  integrator->SetMaxAbsoluteError(0, 1e-10);
-  integrator->SetMaxRelativeError(0, 1e-10);
-  integrator->Step();
+  integrator_->SetMaxAbsoluteError(0, 1e-10);
+  integrator_->SetMaxRelativeError(0, 1e-10);
+  integrator_->Step();
   EXPECT_LT(t, 0.5);
-  EXPECT_EQ(integrator->stepSize, t);
-  EXPECT_TRUE(integrator->stepSizeChanged);
+  EXPECT_EQ(integrator_->stepSize, t);
+  EXPECT_TRUE(integrator_->stepSizeChanged);
 }
 
 TEST_P(FehlbergTest, ErrorTestFailingAtTheMinimumStepStopsTheRunAtTheStartOfTheStep) {
   // A zero error bound is never met: the attempts shrink tenfold down to exactly minStepSize.
   Start(1, Jump, 0.5);
-  integrator->SetMaxAbsoluteError(0, 0);
-  integrator->Step();
+  integrator_->SetMaxAbsoluteError(0, 0);
+  integrator_->Step();
   const std::vector<double> attempts = Attempts();
   ASSERT_EQ(attempts.size(), 11u);
   EXPECT_NEAR(attempts[9], 5e-10, 1e-24);
   EXPECT_EQ(attempts[10], 1e-10);
-  EXPECT_EQ(integrator->messages, "Cannot satisfy error criterion for state number 0.\n");
-  EXPECT_EQ(stopFlag, 1);
-  EXPECT_EQ(minStepSizeViolation, 1);
-  EXPECT_TRUE(integrator->minStepViolated);
+  EXPECT_EQ(integrator_->messages, "Cannot satisfy error criterion for state number 0.\n");
+  EXPECT_EQ(stopFlag_, 1);
+  EXPECT_EQ(minStepSizeViolation_, 1);
+  EXPECT_TRUE(integrator_->minStepViolated);
   // Not at a stage of the failed attempt: the model is evaluated at the start of the step.
   EXPECT_EQ(t, 0);
   EXPECT_EQ(y[0], 0);

@@ -111,24 +111,24 @@ class VariableStepStiffTest : public test::SolverTestModel,
                               public testing::WithParamInterface<Method> {};
 
 TEST_P(VariableStepStiffTest, OnlyTheLinearlyImplicitMethodTakesLargeStepsOnAStiffProblem) {
-  control.cint = 1;
+  control_.cint = 1;
   Start(GetParam().algorithm, TwoTimeScales, {1, 0});
   for (uint32_t i = 0; i < 2; ++i) {
-    solver.GetIntegrator()->SetMaxAbsoluteError(i, 1e-6);
-    solver.GetIntegrator()->SetMaxRelativeError(i, 1e-6);
+    solver_.GetIntegrator()->SetMaxAbsoluteError(i, 1e-6);
+    solver_.GetIntegrator()->SetMaxRelativeError(i, 1e-6);
   }
-  while (t < 5) ASSERT_TRUE(Interval());
+  while (t_ < 5) ASSERT_TRUE(Interval());
 
-  EXPECT_EQ(t, 5);
+  EXPECT_EQ(t_, 5);
   // The explicit methods stay stable but, working at their stability limit, control the fast
   // component only loosely.
   const double accuracy = GetParam().stiff ? 1e-5 : 1e-3;
-  EXPECT_NEAR(states[0], std::exp(-5.0), accuracy);
-  EXPECT_NEAR(states[1], 1000.0 / 999 * std::exp(-5.0), accuracy);
+  EXPECT_NEAR(states_[0], std::exp(-5.0), accuracy);
+  EXPECT_NEAR(states_[1], 1000.0 / 999 * std::exp(-5.0), accuracy);
   if (GetParam().stiff) {
-    EXPECT_LT(stepEnds.size(), 200u);
+    EXPECT_LT(stepEnds_.size(), 200u);
   } else {
-    EXPECT_GT(stepEnds.size(), 1000u);
+    EXPECT_GT(stepEnds_.size(), 1000u);
   }
 }
 

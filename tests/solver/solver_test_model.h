@@ -42,7 +42,7 @@ class SolverTestModel : public ::testing::Test {
 
   void SetUp() override { current_ = this; }
   void TearDown() override {
-    solver.Finalize();
+    solver_.Finalize();
     current_ = nullptr;
   }
 
@@ -50,94 +50,94 @@ class SolverTestModel : public ::testing::Test {
   // with `algorithm`, copies the control symbols in, and evaluates the model while the reset is in
   // progress (the runtime's and the reset operator's order).
   void Start(IntegrationAlgorithm algorithm, RightHandSide model, std::vector<double> initial) {
-    rightHandSide = model;
-    numStates = static_cast<uint32_t>(initial.size());
-    std::copy(initial.begin(), initial.end(), initConds.begin());
-    t = control.zzticg;
+    rightHandSide_ = model;
+    numStates_ = static_cast<uint32_t>(initial.size());
+    std::copy(initial.begin(), initial.end(), initConds_.begin());
+    t_ = control_.zzticg;
     BindSettings();
-    ASSERT_TRUE(solver.Initialize(algorithm, {.indVar = &t,
-                                              .numStates = numStates,
-                                              .states = states.data(),
-                                              .derivatives = derivatives.data(),
-                                              .initConds = initConds.data(),
-                                              .numDelayStates = kDelayStates,
-                                              .delayStates = delayStates.data(),
-                                              .delayNextValues = delayNextValues.data(),
-                                              .delayInitConds = delayInitConds.data(),
-                                              .derivativeFunction = &Derivative}));
-    solver.commInterval = control.cint;
-    solver.stepsPerCommInterval = static_cast<uint32_t>(control.nstp);
-    solver.maxStepSize = control.maxt;
-    solver.minStepSize = control.mint;
-    solver.stepSize = control.cint / control.nstp;
-    if (Integrator* integrator = solver.GetIntegrator()) {
-      integrator->settings.Copy(&solver.settings);
-      solver.SetInitializationInProgress(true);
-      solver.SetDerivFuncArg1(kInstance);
-      solver.SetDerivFuncArg2(kDerivativeSection);
+    ASSERT_TRUE(solver_.Initialize(algorithm, {.indVar = &t_,
+                                               .numStates = numStates_,
+                                               .states = states_.data(),
+                                               .derivatives = derivatives_.data(),
+                                               .initConds = initConds_.data(),
+                                               .numDelayStates = kDelayStates,
+                                               .delayStates = delayStates_.data(),
+                                               .delayNextValues = delayNextValues_.data(),
+                                               .delayInitConds = delayInitConds_.data(),
+                                               .derivativeFunction = &Derivative}));
+    solver_.commInterval = control_.cint;
+    solver_.stepsPerCommInterval = static_cast<uint32_t>(control_.nstp);
+    solver_.maxStepSize = control_.maxt;
+    solver_.minStepSize = control_.mint;
+    solver_.stepSize = control_.cint / control_.nstp;
+    if (Integrator* integrator = solver_.GetIntegrator()) {
+      integrator->settings.Copy(&solver_.settings);
+      solver_.SetInitializationInProgress(true);
+      solver_.SetDerivFuncArg1(kInstance);
+      solver_.SetDerivFuncArg2(kDerivativeSection);
       integrator->CalculateDerivatives();
-      solver.CopyInitCondsToStates();
+      solver_.CopyInitCondsToStates();
       integrator->CalculateDerivatives();
-      solver.SetInitializationInProgress(false);
+      solver_.SetInitializationInProgress(false);
     }
   }
 
   // One communication interval step as the runtime makes it.
   bool Interval() {
-    solver.commInterval = control.cint;
-    solver.stepsPerCommInterval = static_cast<uint32_t>(control.nstp);
-    solver.maxStepSize = control.maxt;
-    solver.minStepSize = control.mint;
-    if (solver.firstInterval) solver.HandleIndependentVarEvents();
-    solver.SetDerivFuncArg1(kInstance);
-    solver.SetDerivFuncArg2(kDerivativeSection);
-    return solver.Step();
+    solver_.commInterval = control_.cint;
+    solver_.stepsPerCommInterval = static_cast<uint32_t>(control_.nstp);
+    solver_.maxStepSize = control_.maxt;
+    solver_.minStepSize = control_.mint;
+    if (solver_.firstInterval) solver_.HandleIndependentVarEvents();
+    solver_.SetDerivFuncArg1(kInstance);
+    solver_.SetDerivFuncArg2(kDerivativeSection);
+    return solver_.Step();
   }
 
   // The messages written so far, emptied.
   std::string TakeMessages() {
     std::string text;
-    text.swap(solver.messages);
+    text.swap(solver_.messages);
     return text;
   }
 
   // Model data block.
-  double t = 0;
-  std::array<double, kMaxStates> states{};
-  std::array<double, kMaxStates> derivatives{};
-  std::array<double, kMaxStates> initConds{};
-  std::array<double, kDelayStates> delayStates{};
-  std::array<double, kDelayStates> delayNextValues{};
-  std::array<double, kDelayStates> delayInitConds{};
-  ControlSymbols control;
-  uint32_t numStates = 0;
-  RightHandSide rightHandSide = nullptr;
+  double t_ = 0;
+  std::array<double, kMaxStates> states_{};
+  std::array<double, kMaxStates> derivatives_{};
+  std::array<double, kMaxStates> initConds_{};
+  std::array<double, kDelayStates> delayStates_{};
+  std::array<double, kDelayStates> delayNextValues_{};
+  std::array<double, kDelayStates> delayInitConds_{};
+  ControlSymbols control_;
+  uint32_t numStates_ = 0;
+  RightHandSide rightHandSide_ = nullptr;
 
-  OdeSolver solver;
+  OdeSolver solver_;
   // Independent variable at every evaluation after a step: the end of each step.
-  std::vector<double> stepEnds;
-  std::vector<SectionRun> sectionRuns;
+  std::vector<double> stepEnds_;
+  std::vector<SectionRun> sectionRuns_;
   // Run after the right-hand side in every derivative-section evaluation.
-  std::function<void()> onDerivative;
+  std::function<void()> onDerivative_;
   // Run for every discrete section, after it was logged.
-  std::function<void(uint32_t section)> onSection;
+  std::function<void(uint32_t section)> onSection_;
 
  private:
   static void Derivative(uint32_t instance, uint32_t section) {
     SolverTestModel& model = *current_;
     if (section != kDerivativeSection) {
-      model.sectionRuns.push_back({instance, section, model.t});
-      if (model.onSection) model.onSection(section);
+      model.sectionRuns_.push_back({instance, section, model.t_});
+      if (model.onSection_) model.onSection_(section);
       return;
     }
-    model.rightHandSide(model.t, model.states.data(), model.derivatives.data());
-    if (model.solver.GetIntegrator()->inPostStepEvaluation) model.stepEnds.push_back(model.t);
-    if (model.onDerivative) model.onDerivative();
+    model.rightHandSide_(model.t_, model.states_.data(), model.derivatives_.data());
+    if (model.solver_.GetIntegrator()->inPostStepEvaluation) model.stepEnds_.push_back(model.t_);
+    if (model.onDerivative_) model.onDerivative_();
   }
 
   void BindSettings() {
-    controlAddresses_ = ControlSymbolAddresses(&control);
-    tarn::BindSettings(solver.settings, ControlBlock(controlAddresses_.data()));
+    controlAddresses_ = ControlSymbolAddresses(&control_);
+    tarn::BindSettings(solver_.settings, ControlBlock(controlAddresses_.data()));
   }
 
   // The address table of `control`, as the runtime's control block reads it.
