@@ -48,6 +48,7 @@ struct AlgebraicStateSolver::Iteration {
 void AlgebraicStateSolver::Allocate(uint32_t count) {
   jacobian_.Allocate(count, count);
   inverse_.Allocate(count, count);
+  pivots_.assign(count, 0);
   work_.Allocate(kWorkVectorCount, count);
   for (std::vector<double>* values :
        {&columnScale_, &rowScale_, &x_, &r_, &xTrial_, &rTrial_, &dx_, &dr_}) {
@@ -59,6 +60,7 @@ void AlgebraicStateSolver::Allocate(uint32_t count) {
 void AlgebraicStateSolver::Release() {
   jacobian_.Release();
   inverse_.Release();
+  pivots_ = {};
   work_.Release();
   for (std::vector<double>* values :
        {&columnScale_, &rowScale_, &x_, &r_, &xTrial_, &rTrial_, &dx_, &dr_}) {
@@ -234,7 +236,7 @@ bool AlgebraicStateSolver::EvaluateJacobian(const Iteration& state) {
   }
   double rcond = 0;
   const int size = static_cast<int>(n);
-  Linpack::GaussCond(inverse, size, size, integrator_.pivots.data(), rcond, dx_.data());
+  Linpack::GaussCond(inverse, size, size, pivots_.data(), rcond, dx_.data());
   if (integrator_.writeExtraData || rcond / kConditionWarningFactor + 1 == 1) {
     integrator_.WriteFormattedMessage(msg::kJacobianCondition,
                                       state.iteration > 0 ? msg::kNewPrefix : "", rcond);
@@ -244,7 +246,7 @@ bool AlgebraicStateSolver::EvaluateJacobian(const Iteration& state) {
     return false;
   }
   double determinant[2];
-  Linpack::GaussInvert(inverse, size, size, integrator_.pivots.data(), determinant, dr_.data(), 1);
+  Linpack::GaussInvert(inverse, size, size, pivots_.data(), determinant, dr_.data(), 1);
   // Back to the column layout of jacobian_: inverse[j][i] is element (i, j).
   for (uint32_t i = 0; i < n; ++i) {
     for (uint32_t j = i + 1; j < n; ++j) std::swap(inverse[i][j], inverse[j][i]);

@@ -14,7 +14,9 @@ class Integrator;
 
 // The iteration evaluates the model, forms residual Jacobians and writes its trace through the
 // integrator it belongs to, and keeps the error weights of the algebraic states in the
-// integrator's maxErrors[numStates..]. The LU pivots go to the integrator's `pivots`.
+// integrator's maxErrors[numStates..]. Its factorisations and their pivots are its own, so a method
+// may solve the algebraic states between two solves with a factorisation it keeps (the Rosenbrock
+// stages do).
 class AlgebraicStateSolver {
  public:
   explicit AlgebraicStateSolver(Integrator& integrator) : integrator_(integrator) {}
@@ -60,6 +62,7 @@ class AlgebraicStateSolver {
   // jacobian_[j][i] = d(residual i)/d(algebraic state j), likewise the inverse.
   PointerMatrix jacobian_;
   PointerMatrix inverse_;
+  std::vector<int32_t> pivots_;      // LU pivots of the Jacobian's factorisation
   std::vector<double> columnScale_;  // scale of each algebraic state
   std::vector<double> rowScale_;     // scale of each residual
   // Accepted scaled point and its scaled residuals, trial point and its scaled residuals, secant

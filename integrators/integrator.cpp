@@ -100,7 +100,6 @@ bool Integrator::Initialize(const StateBindings& bindings) {
   maxRelErrors.assign(n, kDefaultErrorBound);
   jacobianWork.Allocate(kJacobianWorkVectorCount, n);
   nonRepeatableReported.assign(n, 0);
-  pivots.assign(n, 0);
   algebraicStateSolver_.Allocate(numAlgStates);
   return true;
 }
@@ -114,7 +113,6 @@ void Integrator::Finalize() {
   }
   errorControlledCount = {};
   relativeErrorDominant = {};
-  pivots = {};
   nonRepeatableReported = {};
 }
 

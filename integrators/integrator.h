@@ -179,8 +179,6 @@ class Integrator : public StateBindings {
   double jacobNonlinThresh = 0.2;
   std::vector<uint8_t> nonRepeatableReported;  // [totalStates] per row, within one Jacobian
   int32_t jacobianEvaluations = 0;             // counted by the multi-value methods
-  // [totalStates] LU pivots of the Rosenbrock iteration matrix and of the algebraic iteration.
-  std::vector<int32_t> pivots;
 
   std::string messages;          // filled by WriteMessage, collected by the runtime
   uint64_t messagesLeftOut = 0;  // messages past kMessageBufferLimit since the last collection

@@ -61,6 +61,7 @@ bool RosenbrockIntegrator::Initialize(const StateBindings& bindings) {
   }
   stateJacobian.Allocate(n, n);
   iterationMatrix.Allocate(n, n);
+  pivots.assign(n, 0);
   return true;
 }
 
@@ -71,6 +72,7 @@ void RosenbrockIntegrator::Finalize() {
   }
   stateJacobian.Release();
   iterationMatrix.Release();
+  pivots = {};
   Integrator::Finalize();
 }
 

@@ -20,8 +20,7 @@ namespace tarn {
 // never less than h/2; after 40 failed attempts the run stops.
 //
 // Each step begins with an evaluation at (t0, y0), the one that records the step's starting values
-// of state-event functions; the stage evaluations inside the attempts are not recorded. The pivots
-// of the factorisation go to the base's `pivots`.
+// of state-event functions; the stage evaluations inside the attempts are not recorded.
 class RosenbrockIntegrator final : public Integrator {
  public:
   RosenbrockIntegrator();
@@ -44,6 +43,7 @@ class RosenbrockIntegrator final : public Integrator {
   PointerMatrix stateJacobian;           // n columns: stateJacobian[j][i] = ∂f_i/∂y_j
   std::vector<double> timeDerivatives;   // [n] ∂f/∂t at the start of the step
   PointerMatrix iterationMatrix;         // n rows of (1/(γh))·I - J, then its LU factors
+  std::vector<int32_t> pivots;           // [n] the pivots of those factors
   std::vector<double> conditionWork;     // [n] work vector of the condition estimate
   // Stage increments [n] each.
   std::vector<double> g1, g2, g3, g4;
