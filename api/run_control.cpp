@@ -124,11 +124,17 @@ void TarnRunToTime(uint32_t instance, double target) {
       const double remaining = target - now;
       const double kept = *cint;
       // Ends within a relative 2e-15 of the target, or when a stop was requested.
-      if (remaining <= 2e-15 * std::max(std::fabs(now), kept)) break;
+      const double tolerance = 2e-15 * std::max(std::fabs(now), kept);
+      if (remaining <= tolerance) break;
       if (record->control.Flag(Control::kZzstopflag) == 1) break;
-      if (kept > remaining) {
+      // An interval shortened to end on the target restarts the method. A target that the next
+      // communication point reaches within the tolerance (one that is a communication point but
+      // for rounding) takes the interval as it is, so that the method goes on as in a stepped run.
+      // The restart never enlarges the step: a method that does not adapt its step (the
+      // Adams-Bashforth method) would keep the whole remaining interval as its step afterwards.
+      if (kept - remaining > tolerance) {
         *cint = remaining;
-        record->solver->Restart(remaining);
+        record->solver->Restart(std::min(remaining, record->solver->stepSize));
       }
       record->stepPending = true;
       Continue(instance, /*blocking=*/true);

@@ -323,7 +323,9 @@ TARN_API void TarnPreStep(uint32_t instance);
 TARN_API void TarnStep(uint32_t instance);
 
 /* Runs communication intervals until the independent variable reaches `target`, shortening the
- * last one to end on it; the communication interval is restored afterwards. */
+ * last one to end on it; the communication interval is restored afterwards. Shortening restarts
+ * the method with a step no larger than the one it had; a target the next communication point
+ * reaches within a relative 2e-15 is reached by that interval unshortened, as TarnStep would. */
 TARN_API void TarnRunToTime(uint32_t instance, double target);
 
 /* TarnRunToTime(instance, now + increment) when the increment is positive. */
