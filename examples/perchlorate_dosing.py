@@ -1,11 +1,11 @@
 """Perchlorate dosing of a lactating mother and what reaches her breast-fed infant.
 
-The mother takes a daily perchlorate dose (pdose, per kg body weight per day) for ten days,
+The mother takes a daily perchlorate dose (pdose, ng per kg body weight per day) for ten days,
 starting on day 2; the model runs for three weeks. The script prints the dosing events as the
 model reports them and a short table, and writes a figure of plasma and thyroid perchlorate and
 of plasma and thyroid iodide, mother and infant, to perchlorate_dosing.png.
 
-    python3 examples/perchlorate_dosing.py [--dose 0.01] [--outdir build/examples]
+    python3 examples/perchlorate_dosing.py [--dose 700] [--outdir build/examples]
 """
 
 import argparse
@@ -24,7 +24,8 @@ DAY = 24.0  # hours
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--dose", type=float, default=0.01, help="pdose (default 0.01)")
+    parser.add_argument("--dose", type=float, default=700,
+                        help="pdose, ng/kg/day (default 700, that is 0.7 µg/kg/day)")
     parser.add_argument("--outdir", type=Path, default=DEFAULT_OUTDIR)
     args = parser.parse_args()
     logging.basicConfig(level=logging.INFO, format="%(name)s: %(message)s")
@@ -35,7 +36,7 @@ def main():
     result = model.run(tstop=21 * DAY, cint=0.5, outputs=[
         "ca_p", "ca_np", "cttot_p", "cttot_np", "ca_i", "ca_ni", "athyt_i"])
 
-    print(f"\nperchlorate dose {args.dose:g} per kg per day, days 2 to 12")
+    print(f"\nperchlorate dose {args.dose:g} ng per kg per day, days 2 to 12")
     table = result[result["t"].isin([d * DAY for d in (0, 2, 3, 7, 12, 14, 21)])]
     print(table.assign(day=table["t"] / DAY).set_index("day").drop(columns="t")
           .to_string(float_format="%.4g"))

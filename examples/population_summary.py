@@ -36,7 +36,7 @@ def draw_population(subjects, seed):
     for name, (median, cv) in VARIATION.items():
         sigma = numpy.sqrt(numpy.log1p(cv * cv))
         columns[name] = median * generator.lognormal(0.0, sigma, subjects)
-    return pandas.DataFrame(columns).assign(pdose=0.01, ppuls=1, pdstart=0, pdlength=10 * DAY)
+    return pandas.DataFrame(columns).assign(pdose=700, ppuls=1, pdstart=0, pdlength=10 * DAY)
 
 
 def run(samples, workers, use_dask):

@@ -36,7 +36,7 @@ def main():
     rows, curves = [], {}
     for multiplier in MULTIPLIERS:
         model.reset()
-        model.update({args.parameter: multiplier}, pdose=0.01, ppuls=1, pdstart=0,
+        model.update({args.parameter: multiplier}, pdose=700, ppuls=1, pdstart=0,
                      pdlength=10 * DAY)
         result = model.run(tstop=14 * DAY, cint=1, outputs=["ca_np", "cttot_np"])
         peak = result["ca_np"].idxmax()

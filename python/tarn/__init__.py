@@ -1,7 +1,7 @@
 """tarn: drive the Tarn simulation library (libtarn.so) from Python.
 
     import tarn
-    model = tarn.Model(pdose=0.01, ppuls=1)
+    model = tarn.Model(pdose=700, ppuls=1)
     result = model.run(tstop=240, outputs=["ca_p", "ca_np"])
     tarn.plot(result, [("ca_p", "ca_np")]).savefig("perchlorate.png")
 

@@ -109,8 +109,8 @@ class Model:
     given parameter values and tolerances (see set_tolerances). Every name and value is checked
     first: a constructor that raises creates no instance.
 
-    Symbols are read and written by name in any case: model["pdose"], model["PDOSE"] = 0.01,
-    model.update(pdose=0.01, ppuls=1). Parameters and run settings (cint, ialg, nstp, maxt, mint
+    Symbols are read and written by name in any case: model["pdose"], model["PDOSE"] = 700,
+    model.update(pdose=700, ppuls=1). Parameters and run settings (cint, ialg, nstp, maxt, mint
     and the *itg controls) can be written within their bounds; states only once a run has started
     (step, run_to or run; step and run_to then continue from them), since a fresh run starts
     them from their initial-value parameters. Every scalar symbol can be read; model.symbol(name)
