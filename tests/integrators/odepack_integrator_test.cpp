@@ -71,39 +71,43 @@ TEST(OdepackIntegratorTest, DerivativeThatMakesThePackageGiveUpStopsTheRun) {
 
 // Two adapters stepping in turn, each with its own model: the package's common blocks hold one
 // integration, so each turn must start the package afresh and call back the adapter that steps.
-double tA, yA[1], dyA[1], y0A[1] = {1};
-double tB, yB[1], dyB[1], y0B[1] = {1};
-void DecayA(uint32_t, uint32_t) { dyA[0] = -yA[0]; }
-void DecayB(uint32_t, uint32_t) { dyB[0] = -2 * yB[0]; }
+// One model's data block: a decaying state from 1.
+struct DecayBlock {
+  double t = 0;
+  double y[1] = {};
+  double dy[1] = {};
+  double y0[1] = {1};
+
+  StateBindings Bindings(TarnSimDerivativeFunction model) {
+    return {.indVar = &t,
+            .numStates = 1,
+            .states = y,
+            .derivatives = dy,
+            .initConds = y0,
+            .derivativeFunction = model};
+  }
+};
+DecayBlock blockA, blockB;
+void DecayA(uint32_t, uint32_t) { blockA.dy[0] = -blockA.y[0]; }
+void DecayB(uint32_t, uint32_t) { blockB.dy[0] = -2 * blockB.y[0]; }
 
 TEST(OdepackIntegratorTest, TwoAdaptersSteppingInTurnEachFollowTheirOwnModel) {
   OdepackIntegrator a;
   OdepackIntegrator b;
-  ASSERT_TRUE(a.Initialize({.indVar = &tA,
-                            .numStates = 1,
-                            .states = yA,
-                            .derivatives = dyA,
-                            .initConds = y0A,
-                            .derivativeFunction = &DecayA}));
-  ASSERT_TRUE(b.Initialize({.indVar = &tB,
-                            .numStates = 1,
-                            .states = yB,
-                            .derivatives = dyB,
-                            .initConds = y0B,
-                            .derivativeFunction = &DecayB}));
+  ASSERT_TRUE(a.Initialize(blockA.Bindings(&DecayA)));
+  ASSERT_TRUE(b.Initialize(blockB.Bindings(&DecayB)));
   for (OdepackIntegrator* adapter : {&a, &b}) {
     adapter->CopyInitCondsToStates();
     adapter->SetMaxAbsoluteError(0, 1e-10);
     adapter->SetMaxRelativeError(0, 1e-8);
     adapter->stepSize = 0.1;
   }
-  tA = tB = 0;
   for (int step = 0; step < 10; ++step) {
     a.Step();
     b.Step();
   }
-  EXPECT_NEAR(yA[0], std::exp(-1.0), 1e-7);
-  EXPECT_NEAR(yB[0], std::exp(-2.0), 1e-7);
+  EXPECT_NEAR(blockA.y[0], std::exp(-1.0), 1e-7);
+  EXPECT_NEAR(blockB.y[0], std::exp(-2.0), 1e-7);
   a.Finalize();
   b.Finalize();
 }
